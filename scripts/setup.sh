@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the application need.
+# Idempotent: when everything is present it installs nothing and touches no package list.
+set -euo pipefail
+
+packages=(
+  # Build and UI (libmd4c-html0: md4c's CMake package refers to it)
+  build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
+  qt6-base-dev qt6-declarative-dev qcoro-qt6-dev
+  qml6-module-qtquick qml6-module-qtqml-workerscript qml6-module-qtquick-templates
+  qml6-module-qtquick-controls qml6-module-qtquick-layouts qml6-module-qtquick-shapes
+  nlohmann-json3-dev libmd4c-dev libmd4c-html0 libgtest-dev libgmock-dev libbenchmark-dev
+  libxcb-keysyms1-dev libxtst-dev libsqlite3-dev libcpp-httplib-dev xdg-utils
+  # Tests
+  xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
