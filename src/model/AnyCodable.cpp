@@ -1,0 +1,148 @@
+#include "model/AnyCodable.h"
+
+#include "model/DecodingError.h"
+#include "model/JSONDecoding.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+template<class... Visitors> struct Overloaded : Visitors...
+{
+    using Visitors::operator()...;
+};
+// Spelled out for clang, which does not yet deduce aggregate template arguments.
+template<class... Visitors> Overloaded(Visitors...) -> Overloaded<Visitors...>;
+
+std::string describe(double value)
+{
+    std::array<char, 32> buffer{};
+    const auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value).ptr;
+    std::string text(buffer.data(), end);
+    // Shortest round-trip text drops the fraction of integral values; keep them readable as
+    // doubles ("1.0", not "1"). Exponent forms and inf/nan already say what they are.
+    if (std::isfinite(value) && text.find_first_of(".e") == std::string::npos)
+        text += ".0";
+    return text;
+}
+
+} // namespace
+
+AnyCodable::AnyCodable(std::string value)
+    : m_value(std::move(value))
+{}
+
+AnyCodable::AnyCodable(const char *value)
+    : m_value(std::string(value))
+{}
+
+AnyCodable::AnyCodable(List value)
+    : m_value(std::move(value))
+{}
+
+AnyCodable::AnyCodable(Object value)
+    : m_value(std::move(value))
+{}
+
+AnyCodable AnyCodable::decode(const nlohmann::ordered_json &json)
+{
+    return decode(json, 0);
+}
+
+AnyCodable AnyCodable::decode(const nlohmann::ordered_json &json, std::size_t depth)
+{
+    if (json.is_null())
+        return nullptr;
+    if (json.is_boolean())
+        return json.get<bool>();
+    if (json.is_number()) {
+        if (const auto integer = JSONDecoding::exactInteger(json))
+            return *integer;
+        return json.get<double>();
+    }
+    if (json.is_string())
+        return json.get<std::string>();
+    if ((json.is_array() || json.is_object()) && depth < JSONDecoding::maximumDepth) {
+        if (json.is_array()) {
+            List list;
+            list.reserve(json.size());
+            for (const auto &element : json)
+                list.push_back(decode(element, depth + 1));
+            return list;
+        }
+        Object object;
+        object.reserve(json.size());
+        for (const auto &[key, element] : json.items())
+            object.emplace(key, decode(element, depth + 1));
+        return object;
+    }
+    throw DecodingError("Unable to decode value");
+}
+
+nlohmann::ordered_json AnyCodable::encode() const
+{
+    return std::visit(Overloaded{
+                          [](std::nullptr_t) { return nlohmann::ordered_json(nullptr); },
+                          [](const List &list) {
+                              auto json = nlohmann::ordered_json::array();
+                              for (const auto &element : list)
+                                  json.push_back(element.encode());
+                              return json;
+                          },
+                          [](const Object &object) {
+                              auto json = nlohmann::ordered_json::object();
+                              for (const auto &[key, element] : object)
+                                  json[key] = element.encode();
+                              return json;
+                          },
+                          [](const auto &scalar) { return nlohmann::ordered_json(scalar); },
+                      },
+                      m_value);
+}
+
+std::string AnyCodable::description() const
+{
+    return std::visit(
+        Overloaded{
+            [](std::nullptr_t) { return std::string("null"); },
+            [](bool value) { return std::string(value ? "true" : "false"); },
+            [](std::int64_t value) { return std::to_string(value); },
+            [](double value) { return describe(value); },
+            [](const std::string &value) { return value; },
+            [](const List &list) { return "[" + std::to_string(list.size()) + " items]"; },
+            [](const Object &object) { return "{" + std::to_string(object.size()) + " keys}"; },
+        },
+        m_value);
+}
+
+bool operator==(const AnyCodable &left, const AnyCodable &right)
+{
+    if (left.m_value.index() != right.m_value.index())
+        return false;
+    if (const auto *object = std::get_if<AnyCodable::Object>(&left.m_value))
+        return AnyCodable::equal(*object, std::get<AnyCodable::Object>(right.m_value));
+    return left.m_value == right.m_value;
+}
+
+bool AnyCodable::equal(const Object &left, const Object &right)
+{
+    return left.size() == right.size() &&
+           std::all_of(left.begin(), left.end(), [&right](const auto &entry) {
+               const auto match = right.find(entry.first);
+               return match != right.end() && match->second == entry.second;
+           });
+}
+
+void to_json(nlohmann::ordered_json &json, const AnyCodable &value)
+{
+    json = value.encode();
+}
+
+void from_json(const nlohmann::ordered_json &json, AnyCodable &value)
+{
+    value = AnyCodable::decode(json);
+}

@@ -1,0 +1,114 @@
+#include "model/AnyCodableValue.h"
+
+#include "model/DecodingError.h"
+#include "model/JSONDecoding.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+template<class... Visitors> struct Overloaded : Visitors...
+{
+    using Visitors::operator()...;
+};
+// Spelled out for clang, which does not yet deduce aggregate template arguments.
+template<class... Visitors> Overloaded(Visitors...) -> Overloaded<Visitors...>;
+
+} // namespace
+
+AnyCodableValue::AnyCodableValue(std::string value)
+    : m_case(std::move(value))
+{}
+
+AnyCodableValue::AnyCodableValue(const char *value)
+    : m_case(std::string(value))
+{}
+
+AnyCodableValue::AnyCodableValue(Array value)
+    : m_case(std::move(value))
+{}
+
+AnyCodableValue::AnyCodableValue(Dictionary value)
+    : m_case(std::move(value))
+{}
+
+AnyCodableValue AnyCodableValue::decode(const nlohmann::ordered_json &json)
+{
+    return decode(json, 0);
+}
+
+AnyCodableValue AnyCodableValue::decode(const nlohmann::ordered_json &json, std::size_t depth)
+{
+    if (json.is_null())
+        return nullptr;
+    if (json.is_boolean())
+        return json.get<bool>();
+    if (json.is_number()) {
+        if (const auto integer = JSONDecoding::exactInteger(json))
+            return *integer;
+        return json.get<double>();
+    }
+    if (json.is_string())
+        return json.get<std::string>();
+    if ((json.is_array() || json.is_object()) && depth < JSONDecoding::maximumDepth) {
+        if (json.is_array()) {
+            Array array;
+            array.reserve(json.size());
+            for (const auto &element : json)
+                array.push_back(decode(element, depth + 1));
+            return array;
+        }
+        Dictionary dictionary;
+        dictionary.reserve(json.size());
+        for (const auto &[key, element] : json.items())
+            dictionary.emplace(key, decode(element, depth + 1));
+        return dictionary;
+    }
+    throw DecodingError("Unable to decode value");
+}
+
+nlohmann::ordered_json AnyCodableValue::encode() const
+{
+    return std::visit(Overloaded{
+                          [](std::nullptr_t) { return nlohmann::ordered_json(nullptr); },
+                          [](const Array &array) {
+                              auto json = nlohmann::ordered_json::array();
+                              for (const auto &element : array)
+                                  json.push_back(element.encode());
+                              return json;
+                          },
+                          [](const Dictionary &dictionary) {
+                              auto json = nlohmann::ordered_json::object();
+                              for (const auto &[key, element] : dictionary)
+                                  json[key] = element.encode();
+                              return json;
+                          },
+                          [](const auto &scalar) { return nlohmann::ordered_json(scalar); },
+                      },
+                      m_case);
+}
+
+bool operator==(const AnyCodableValue &left, const AnyCodableValue &right)
+{
+    const auto *leftDictionary = std::get_if<AnyCodableValue::Dictionary>(&left.m_case);
+    const auto *rightDictionary = std::get_if<AnyCodableValue::Dictionary>(&right.m_case);
+    if (!leftDictionary || !rightDictionary)
+        return left.m_case == right.m_case;
+    return leftDictionary->size() == rightDictionary->size() &&
+           std::all_of(leftDictionary->begin(), leftDictionary->end(),
+                       [rightDictionary](const auto &entry) {
+                           const auto match = rightDictionary->find(entry.first);
+                           return match != rightDictionary->end() && match->second == entry.second;
+                       });
+}
+
+void to_json(nlohmann::ordered_json &json, const AnyCodableValue &value)
+{
+    json = value.encode();
+}
+
+void from_json(const nlohmann::ordered_json &json, AnyCodableValue &value)
+{
+    value = AnyCodableValue::decode(json);
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "ui/MarkdownBlock.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The line-oriented block parser of message texts. Only the five block kinds are recognised;
+// headings, quotes, rules, nested lists and indented code stay paragraph text, and the inline
+// step renders whatever inline syntax they contain. Holds no state.
+class MarkdownParser
+{
+public:
+    // The blocks of a UTF-8 text, split at "\n" (a "\r" right before a "\n" is dropped, so CRLF
+    // text parses as LF text). An empty text, or one of blank lines only, has no blocks.
+    static std::vector<MarkdownBlock> parseBlocks(std::string_view text);
+
+    // The cells of one table line: the pieces between pipes, trimmed, without empty pieces and
+    // without pieces made only of "-" and ":" (alignment markers, which have no effect).
+    static std::vector<std::string> parseTableRow(std::string_view line);
+};

@@ -1,0 +1,12 @@
+#include "model/Uuid.h"
+
+#include <QUuid>
+
+namespace Uuid {
+
+QString makeString()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+} // namespace Uuid

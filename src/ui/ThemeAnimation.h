@@ -1,0 +1,19 @@
+#pragma once
+
+#include "ui/AnimationCurve.h"
+
+#include <QObject>
+
+// The three animation curves of every screen.
+class ThemeAnimation
+{
+    Q_GADGET
+    Q_PROPERTY(AnimationCurve standard MEMBER standard CONSTANT)
+    Q_PROPERTY(AnimationCurve quick MEMBER quick CONSTANT)
+    Q_PROPERTY(AnimationCurve spring MEMBER spring CONSTANT)
+
+public:
+    static constexpr AnimationCurve standard = AnimationCurve::easeInOut(0.25);
+    static constexpr AnimationCurve quick = AnimationCurve::easeInOut(0.15);
+    static constexpr AnimationCurve spring = AnimationCurve::spring(0.35, 0.7, 0);
+};

@@ -1,0 +1,106 @@
+// Arbitrary bytes as a chat stream body, read through the line splitter, the event-line reader
+// and the event parser twice: whole, and cut into chunks at points the input chooses. Both
+// readings must give the same lines and the same events. Every JSON text the quick flat-object
+// parser accepts must come out of the general parser identically.
+//
+// Input layout: the first byte gives how many of the following bytes are chunk sizes (up to 15);
+// the rest is the body.
+#include "chat/FlatJsonObjectParser.h"
+#include "chat/SSEEventParser.h"
+#include "chat/SSELineReader.h"
+#include "chat/SSELineSplitter.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// Small enough for short inputs to cross it, so that skipping overlong lines is exercised too.
+constexpr std::size_t smallLineLimit = 24;
+
+struct Reading
+{
+    std::vector<std::string> lines;
+    std::vector<SSEParsedEvent> events;
+    std::vector<SSEEventParser::ParsedEvent> chatEvents;
+};
+
+void require(bool condition)
+{
+    if (!condition)
+        __builtin_trap();
+}
+
+void checkFlatParser(std::string_view text)
+{
+    const auto fast = FlatJsonObjectParser::parse(text);
+    if (!fast)
+        return;
+    const auto general = nlohmann::ordered_json::parse(text, nullptr, false);
+    require(general.is_object());
+    require(*fast == general);
+    require(fast->dump() == general.dump());
+}
+
+Reading read(const std::vector<std::string_view> &chunks, std::size_t lineLimit)
+{
+    SSELineSplitter splitter(lineLimit);
+    SSELineReader reader;
+    Reading reading;
+    const auto takeLines = [&] {
+        while (const auto line = splitter.nextLine()) {
+            reading.lines.emplace_back(*line);
+            if (line->starts_with("data: "))
+                checkFlatParser(line->substr(6));
+            if (auto event = reader.read(*line)) {
+                reading.chatEvents.push_back(SSEEventParser::parse(event->json, event->eventType));
+                reading.events.push_back(std::move(*event));
+            }
+        }
+    };
+    for (const std::string_view chunk : chunks) {
+        splitter.append(chunk);
+        takeLines();
+    }
+    splitter.finish();
+    takeLines();
+    return reading;
+}
+
+void requireSameReading(const Reading &whole, const Reading &chunked)
+{
+    require(whole.lines == chunked.lines);
+    require(whole.events == chunked.events);
+    require(whole.chatEvents == chunked.chatEvents);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const std::size_t cutCount = std::min<std::size_t>(data[0] % 16, size - 1);
+    const std::string_view body(reinterpret_cast<const char *>(data + 1 + cutCount),
+                                size - 1 - cutCount);
+
+    std::vector<std::string_view> chunks;
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < cutCount; ++i) {
+        const std::size_t length = std::min<std::size_t>(data[1 + i], body.size() - offset);
+        chunks.push_back(body.substr(offset, length));
+        offset += length;
+    }
+    chunks.push_back(body.substr(offset));
+
+    checkFlatParser(body);
+    requireSameReading(read({body}, SSELineSplitter::defaultMaxLineLength),
+                       read(chunks, SSELineSplitter::defaultMaxLineLength));
+    requireSameReading(read({body}, smallLineLimit), read(chunks, smallLineLimit));
+    return 0;
+}
