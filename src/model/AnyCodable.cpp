@@ -1,6 +1,5 @@
 #include "model/AnyCodable.h"
 
-#include "model/DecodingError.h"
 #include "model/JSONDecoding.h"
 
 #include <algorithm>
@@ -50,37 +49,7 @@ AnyCodable::AnyCodable(Object value)
 
 AnyCodable AnyCodable::decode(const nlohmann::ordered_json &json)
 {
-    return decode(json, 0);
-}
-
-AnyCodable AnyCodable::decode(const nlohmann::ordered_json &json, std::size_t depth)
-{
-    if (json.is_null())
-        return nullptr;
-    if (json.is_boolean())
-        return json.get<bool>();
-    if (json.is_number()) {
-        if (const auto integer = JSONDecoding::exactInteger(json))
-            return *integer;
-        return json.get<double>();
-    }
-    if (json.is_string())
-        return json.get<std::string>();
-    if ((json.is_array() || json.is_object()) && depth < JSONDecoding::maximumDepth) {
-        if (json.is_array()) {
-            List list;
-            list.reserve(json.size());
-            for (const auto &element : json)
-                list.push_back(decode(element, depth + 1));
-            return list;
-        }
-        Object object;
-        object.reserve(json.size());
-        for (const auto &[key, element] : json.items())
-            object.emplace(key, decode(element, depth + 1));
-        return object;
-    }
-    throw DecodingError("Unable to decode value");
+    return JSONDecoding::decode<AnyCodable, List, Object>(json);
 }
 
 nlohmann::ordered_json AnyCodable::encode() const

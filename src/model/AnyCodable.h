@@ -55,8 +55,6 @@ public:
     static bool equal(const Object &left, const Object &right);
 
 private:
-    static AnyCodable decode(const nlohmann::ordered_json &json, std::size_t depth);
-
     Value m_value;
 };
 

@@ -1,6 +1,5 @@
 #include "model/AnyCodableValue.h"
 
-#include "model/DecodingError.h"
 #include "model/JSONDecoding.h"
 
 #include <algorithm>
@@ -35,37 +34,7 @@ AnyCodableValue::AnyCodableValue(Dictionary value)
 
 AnyCodableValue AnyCodableValue::decode(const nlohmann::ordered_json &json)
 {
-    return decode(json, 0);
-}
-
-AnyCodableValue AnyCodableValue::decode(const nlohmann::ordered_json &json, std::size_t depth)
-{
-    if (json.is_null())
-        return nullptr;
-    if (json.is_boolean())
-        return json.get<bool>();
-    if (json.is_number()) {
-        if (const auto integer = JSONDecoding::exactInteger(json))
-            return *integer;
-        return json.get<double>();
-    }
-    if (json.is_string())
-        return json.get<std::string>();
-    if ((json.is_array() || json.is_object()) && depth < JSONDecoding::maximumDepth) {
-        if (json.is_array()) {
-            Array array;
-            array.reserve(json.size());
-            for (const auto &element : json)
-                array.push_back(decode(element, depth + 1));
-            return array;
-        }
-        Dictionary dictionary;
-        dictionary.reserve(json.size());
-        for (const auto &[key, element] : json.items())
-            dictionary.emplace(key, decode(element, depth + 1));
-        return dictionary;
-    }
-    throw DecodingError("Unable to decode value");
+    return JSONDecoding::decode<AnyCodableValue, Array, Dictionary>(json);
 }
 
 nlohmann::ordered_json AnyCodableValue::encode() const

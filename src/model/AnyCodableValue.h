@@ -53,8 +53,6 @@ public:
     friend bool operator==(const AnyCodableValue &left, const AnyCodableValue &right);
 
 private:
-    static AnyCodableValue decode(const nlohmann::ordered_json &json, std::size_t depth);
-
     Case m_case;
 };
 
