@@ -1,6 +1,6 @@
 #include "chat/SSEEventParser.h"
 #include "chat/SSELineReader.h"
-#include "chat/SSELineSplitter.h"
+#include "net/LineSplitter.h"
 
 #include <array>
 #include <benchmark/benchmark.h>
@@ -63,7 +63,7 @@ const std::string &sharedStream()
 }
 
 template<typename OnLine>
-void splitInChunks(std::string_view stream, SSELineSplitter &splitter, OnLine &&onLine)
+void splitInChunks(std::string_view stream, LineSplitter &splitter, OnLine &&onLine)
 {
     for (std::size_t offset = 0; offset < stream.size(); offset += chunkSize) {
         splitter.append(stream.substr(offset, chunkSize));
@@ -86,7 +86,7 @@ void BM_RecordedStreamToChatEvents(benchmark::State &state)
 {
     const std::string &stream = sharedStream();
     for (auto _ : state) {
-        SSELineSplitter splitter;
+        LineSplitter splitter;
         SSELineReader reader;
         std::size_t deltaBytes = 0;
         splitInChunks(stream, splitter, [&](std::string_view line) {
@@ -107,7 +107,7 @@ void BM_RecordedStreamToLines(benchmark::State &state)
 {
     const std::string &stream = sharedStream();
     for (auto _ : state) {
-        SSELineSplitter splitter;
+        LineSplitter splitter;
         std::size_t lineCount = 0;
         splitInChunks(stream, splitter, [&](std::string_view) { ++lineCount; });
         benchmark::DoNotOptimize(lineCount);

@@ -1,6 +1,6 @@
 #include "chat/SSELineReader.h"
 
-#include "chat/SSELineSplitter.h"
+#include "net/LineSplitter.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -99,7 +99,7 @@ TEST(SSELineReader, StopEndsTheSequence)
 
 TEST(SSELineReader, EventArrivesAsSoonAsItsDataLineIsComplete)
 {
-    SSELineSplitter splitter;
+    LineSplitter splitter;
     SSELineReader reader;
     std::vector<SSEParsedEvent> events;
     const auto feed = [&](std::string_view chunk) {

@@ -8,7 +8,7 @@
 #include "chat/FlatJsonObjectParser.h"
 #include "chat/SSEEventParser.h"
 #include "chat/SSELineReader.h"
-#include "chat/SSELineSplitter.h"
+#include "net/LineSplitter.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -49,7 +49,7 @@ void checkFlatParser(std::string_view text)
 
 Reading read(const std::vector<std::string_view> &chunks, std::size_t lineLimit)
 {
-    SSELineSplitter splitter(lineLimit);
+    LineSplitter splitter(lineLimit);
     SSELineReader reader;
     Reading reading;
     const auto takeLines = [&] {
@@ -99,8 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     chunks.push_back(body.substr(offset));
 
     checkFlatParser(body);
-    requireSameReading(read({body}, SSELineSplitter::defaultMaxLineLength),
-                       read(chunks, SSELineSplitter::defaultMaxLineLength));
+    requireSameReading(read({body}, LineSplitter::defaultMaxLineLength),
+                       read(chunks, LineSplitter::defaultMaxLineLength));
     requireSameReading(read({body}, smallLineLimit), read(chunks, smallLineLimit));
     return 0;
 }

@@ -1,7 +1,7 @@
 #include "identity/KeychainService.h"
 
 #include "FileFixtures.h"
-#include "TaskAwaiting.h"
+#include "support/TaskAwaiting.h"
 #include "identity/FileSystemError.h"
 #include "identity/KeychainError.h"
 

@@ -1,4 +1,4 @@
-#include "chat/SSELineSplitter.h"
+#include "net/LineSplitter.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,11 +9,11 @@ constexpr std::size_t none = std::string::npos;
 
 } // namespace
 
-SSELineSplitter::SSELineSplitter(std::size_t limit)
+LineSplitter::LineSplitter(std::size_t limit)
     : maxLineLength(limit)
 {}
 
-void SSELineSplitter::append(std::string_view chunk)
+void LineSplitter::append(std::string_view chunk)
 {
     // Lines already handed out are released before the buffer grows, so it holds at most one
     // partial line plus one chunk.
@@ -32,12 +32,12 @@ void SSELineSplitter::append(std::string_view chunk)
     buffer.append(chunk);
 }
 
-void SSELineSplitter::finish()
+void LineSplitter::finish()
 {
     finished = true;
 }
 
-std::optional<std::string_view> SSELineSplitter::nextLine()
+std::optional<std::string_view> LineSplitter::nextLine()
 {
     const std::string_view bytes = buffer;
     while (true) {
@@ -77,12 +77,12 @@ std::optional<std::string_view> SSELineSplitter::nextLine()
     }
 }
 
-std::size_t SSELineSplitter::findTerminator()
+std::size_t LineSplitter::findTerminator()
 {
     return std::min(nextPosition(lineFeeds), nextPosition(carriageReturns));
 }
 
-std::size_t SSELineSplitter::nextPosition(ByteSearch &search)
+std::size_t LineSplitter::nextPosition(ByteSearch &search)
 {
     if (search.found != none && search.found >= scanPosition)
         return search.found;
@@ -100,7 +100,7 @@ std::size_t SSELineSplitter::nextPosition(ByteSearch &search)
     return search.found;
 }
 
-void SSELineSplitter::dropOverlongTail()
+void LineSplitter::dropOverlongTail()
 {
     if (!discardingLine && buffer.size() - lineStart <= maxLineLength)
         return;

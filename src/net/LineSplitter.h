@@ -12,7 +12,7 @@
 //
 // Usage: append() each chunk, then take lines with nextLine() until it returns none; at the end
 // of the body call finish() and take the last, unterminated line the same way.
-class SSELineSplitter
+class LineSplitter
 {
 public:
     // A line longer than this is dropped up to its terminator, so a peer that never ends a line
@@ -20,7 +20,7 @@ public:
     // tool result serialised on one data line stays well below it.
     static constexpr std::size_t defaultMaxLineLength = 16 * 1024 * 1024;
 
-    explicit SSELineSplitter(std::size_t limit = defaultMaxLineLength);
+    explicit LineSplitter(std::size_t limit = defaultMaxLineLength);
 
     // Adds the next bytes of the body. Invalidates the view last returned by nextLine().
     void append(std::string_view chunk);

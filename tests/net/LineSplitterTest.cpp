@@ -1,4 +1,4 @@
-#include "chat/SSELineSplitter.h"
+#include "net/LineSplitter.h"
 
 #include <cstddef>
 #include <gtest/gtest.h>
@@ -11,16 +11,16 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-void takeLines(SSELineSplitter &splitter, Lines &lines)
+void takeLines(LineSplitter &splitter, Lines &lines)
 {
     while (const auto line = splitter.nextLine())
         lines.emplace_back(*line);
 }
 
 Lines splitChunks(const std::vector<std::string_view> &chunks,
-                  std::size_t limit = SSELineSplitter::defaultMaxLineLength)
+                  std::size_t limit = LineSplitter::defaultMaxLineLength)
 {
-    SSELineSplitter splitter(limit);
+    LineSplitter splitter(limit);
     Lines lines;
     for (const std::string_view chunk : chunks) {
         splitter.append(chunk);
@@ -32,7 +32,7 @@ Lines splitChunks(const std::vector<std::string_view> &chunks,
 }
 
 Lines splitEvery(std::string_view body, std::size_t chunkSize,
-                 std::size_t limit = SSELineSplitter::defaultMaxLineLength)
+                 std::size_t limit = LineSplitter::defaultMaxLineLength)
 {
     std::vector<std::string_view> chunks;
     for (std::size_t offset = 0; offset < body.size(); offset += chunkSize)
@@ -51,12 +51,12 @@ void PrintTo(const BodyCase &bodyCase, std::ostream *out)
     *out << testing::PrintToString(std::string(bodyCase.body));
 }
 
-class SSELineSplitterBodies : public testing::TestWithParam<BodyCase>
+class LineSplitterBodies : public testing::TestWithParam<BodyCase>
 {};
 
 } // namespace
 
-TEST_P(SSELineSplitterBodies, SameLinesWhereverTheBodyIsCut)
+TEST_P(LineSplitterBodies, SameLinesWhereverTheBodyIsCut)
 {
     const BodyCase &bodyCase = GetParam();
     EXPECT_EQ(splitChunks({bodyCase.body}), bodyCase.lines);
@@ -69,7 +69,7 @@ TEST_P(SSELineSplitterBodies, SameLinesWhereverTheBodyIsCut)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    LineEndings, SSELineSplitterBodies,
+    LineEndings, LineSplitterBodies,
     testing::Values(BodyCase{"event: a\ndata: {}\n\n", {"event: a", "data: {}", ""}},
                     BodyCase{"event: a\r\ndata: {}\r\n\r\n", {"event: a", "data: {}", ""}},
                     BodyCase{"event: a\rdata: {}\r\r", {"event: a", "data: {}", ""}},
@@ -81,9 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
                     BodyCase{"caf\xC3\xA9\n\xF0\x9F\x99\x82", {"caf\xC3\xA9", "\xF0\x9F\x99\x82"}},
                     BodyCase{std::string_view("nul\0byte\n", 9), {std::string("nul\0byte", 8)}}));
 
-TEST(SSELineSplitter, LineIsHandedOutAsSoonAsItsTerminatorArrives)
+TEST(LineSplitter, LineIsHandedOutAsSoonAsItsTerminatorArrives)
 {
-    SSELineSplitter splitter;
+    LineSplitter splitter;
     splitter.append("data: {\"delta\":\"Hel");
     EXPECT_FALSE(splitter.nextLine());
     splitter.append("lo\"}\nevent: con");
@@ -91,9 +91,9 @@ TEST(SSELineSplitter, LineIsHandedOutAsSoonAsItsTerminatorArrives)
     EXPECT_FALSE(splitter.nextLine());
 }
 
-TEST(SSELineSplitter, CarriageReturnEndsTheLineWithoutWaitingForTheNextChunk)
+TEST(LineSplitter, CarriageReturnEndsTheLineWithoutWaitingForTheNextChunk)
 {
-    SSELineSplitter splitter;
+    LineSplitter splitter;
     splitter.append("first\r");
     EXPECT_EQ(splitter.nextLine(), "first");
     splitter.append("\nsecond\n");
@@ -101,15 +101,15 @@ TEST(SSELineSplitter, CarriageReturnEndsTheLineWithoutWaitingForTheNextChunk)
     EXPECT_FALSE(splitter.nextLine());
 }
 
-TEST(SSELineSplitter, MultiByteCharacterSplitAcrossChunksArrivesWhole)
+TEST(LineSplitter, MultiByteCharacterSplitAcrossChunksArrivesWhole)
 {
     EXPECT_EQ(splitChunks({"data: caf\xC3", "\xA9 \xE6\x97", "\xA5\n"}),
               Lines{"data: caf\xC3\xA9 \xE6\x97\xA5"});
 }
 
-TEST(SSELineSplitter, FinalLineWithoutTerminatorWaitsForTheEndOfTheBody)
+TEST(LineSplitter, FinalLineWithoutTerminatorWaitsForTheEndOfTheBody)
 {
-    SSELineSplitter splitter;
+    LineSplitter splitter;
     splitter.append("data: {}");
     EXPECT_FALSE(splitter.nextLine());
     splitter.finish();
@@ -117,7 +117,7 @@ TEST(SSELineSplitter, FinalLineWithoutTerminatorWaitsForTheEndOfTheBody)
     EXPECT_FALSE(splitter.nextLine());
 }
 
-TEST(SSELineSplitter, TenMegabyteLineIsAnOrdinaryLine)
+TEST(LineSplitter, TenMegabyteLineIsAnOrdinaryLine)
 {
     const std::string line = "data: {\"delta\":\"" + std::string(10'000'000, 'x') + "\"}";
     const Lines lines = splitEvery(line + "\nevent: next\n", 4096);
@@ -126,27 +126,27 @@ TEST(SSELineSplitter, TenMegabyteLineIsAnOrdinaryLine)
     EXPECT_EQ(lines[1], "event: next");
 }
 
-TEST(SSELineSplitter, LineOverTheDefaultLimitIsSkippedAndLaterLinesArrive)
+TEST(LineSplitter, LineOverTheDefaultLimitIsSkippedAndLaterLinesArrive)
 {
-    const std::string overlong(SSELineSplitter::defaultMaxLineLength + 1, 'x');
+    const std::string overlong(LineSplitter::defaultMaxLineLength + 1, 'x');
     EXPECT_EQ(splitEvery(overlong + "\r\ndata: {}\n", 64 * 1024), Lines{"data: {}"});
     EXPECT_EQ(splitChunks({overlong + "\ndata: {}\n"}), Lines{"data: {}"});
 }
 
-TEST(SSELineSplitter, LimitKeepsLinesOfExactlyItsLength)
+TEST(LineSplitter, LimitKeepsLinesOfExactlyItsLength)
 {
     EXPECT_EQ(splitEvery("12345678\n123456789\nend", 3, 8), (Lines{"12345678", "end"}));
     EXPECT_EQ(splitEvery("ok\n123456789", 4, 8), Lines{"ok"});
     EXPECT_EQ(splitChunks({"ok\n123456789"}, 8), Lines{"ok"});
 }
 
-TEST(SSELineSplitter, SkippedLineEndingInCarriageReturnSwallowsTheLineFeedAfterIt)
+TEST(LineSplitter, SkippedLineEndingInCarriageReturnSwallowsTheLineFeedAfterIt)
 {
     EXPECT_EQ(splitChunks({"123456789\r", "\nnext\n"}, 8), Lines{"next"});
     EXPECT_EQ(splitChunks({"1234", "56789\r", "\n", "\n"}, 8), Lines{""});
 }
 
-TEST(SSELineSplitter, ManyCarriageReturnLinesInOneChunkTakeLinearTime)
+TEST(LineSplitter, ManyCarriageReturnLinesInOneChunkTakeLinearTime)
 {
     std::string body;
     for (int i = 0; i < 1'000'000; ++i)

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+#include <string_view>
+
+// Diagnostic output: one tagged line ("[ChatService] ...") on standard output, flushed at once so
+// that lines from different threads never interleave and none is lost when the process ends.
+namespace Log {
+
+void write(std::string_view line);
+void write(const QString &line);
+
+} // namespace Log

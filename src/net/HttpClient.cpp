@@ -1,0 +1,89 @@
+#include "net/HttpClient.h"
+
+#include "net/ReplyActivity.h"
+#include "net/ReplyOutcome.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <functional>
+
+namespace HttpClient {
+
+namespace {
+
+QNetworkReply *send(const HttpRequest &request)
+{
+    QNetworkRequest networkRequest(request.url);
+    networkRequest.setTransferTimeout(int(request.timeout.count()));
+    for (const auto &[name, value] : request.headers)
+        networkRequest.setRawHeader(name, value);
+    return sharedManager().sendCustomRequest(networkRequest, request.method, request.body);
+}
+
+// Owns a reply for the length of one exchange; the reply is deleted later, never while Qt may
+// still be inside one of its signals.
+struct ReplyHolder
+{
+    QNetworkReply *reply;
+
+    ~ReplyHolder()
+    {
+        if (!reply->isFinished())
+            reply->abort();
+        reply->deleteLater();
+    }
+};
+
+} // namespace
+
+QNetworkAccessManager &sharedManager()
+{
+    // Parented to the application so it goes before the event loop's objects do.
+    static auto *manager = new QNetworkAccessManager(QCoreApplication::instance());
+    return *manager;
+}
+
+QCoro::Task<HttpResponse> data(HttpRequest request, std::stop_token stop)
+{
+    const ReplyHolder holder{send(request)};
+    QNetworkReply *reply = holder.reply;
+    bool cancelled = false;
+    bool tooLarge = false;
+    const std::stop_callback<std::function<void()>> onStop(std::move(stop), [&] {
+        cancelled = true;
+        reply->abort();
+    });
+
+    HttpResponse response;
+    for (;;) {
+        response.body += reply->readAll();
+        if (response.body.size() > maximumBodySize && !tooLarge) {
+            tooLarge = true;
+            reply->abort();
+        }
+        if (reply->isFinished())
+            break;
+        co_await ReplyActivity(reply);
+    }
+    response.body += reply->readAll();
+
+    if (tooLarge)
+        throw TransportError(TransportError::Kind::responseTooLarge,
+                             "The server's answer is too large.");
+    if (auto failure = ReplyOutcome::failure(*reply, cancelled))
+        throw std::move(*failure);
+    response.statusCode = ReplyOutcome::statusCode(*reply);
+    response.headers = ReplyOutcome::headers(*reply);
+    co_return response;
+}
+
+QCoro::Task<std::unique_ptr<HttpStream>> bytes(HttpRequest request, std::stop_token stop)
+{
+    auto stream = std::make_unique<HttpStream>(send(request), std::move(stop));
+    co_await stream->waitForHead();
+    co_return stream;
+}
+
+} // namespace HttpClient
