@@ -3,7 +3,44 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Makes the built binary this user's handler of "vessa-mac" URLs, so that the browser hands the
+# sign-in callback to it. Without a desktop session parts of this may fail; the application must
+# start all the same.
+register_url_handler() {
+    local binary=$1
+    local applications="${XDG_DATA_HOME:-$HOME/.local/share}/applications"
+
+    # Desktop entry quoting: inside double quotes, escape " ` $ and \ with a backslash; then the
+    # entry's string syntax doubles every backslash once more. A literal % is written %%.
+    local escaped=${binary//\\/\\\\}
+    escaped=${escaped//\"/\\\"}
+    escaped=${escaped//\`/\\\`}
+    escaped=${escaped//\$/\\\$}
+    escaped=${escaped//\\/\\\\}
+    escaped=${escaped//%/%%}
+
+    mkdir -p "$applications"
+    local line
+    while IFS= read -r line; do
+        if [[ $line == Exec=* ]]; then
+            printf 'Exec="%s" %%u\n' "$escaped"
+        else
+            printf '%s\n' "$line"
+        fi
+    done <src/app/vessa.desktop >"$applications/vessa.desktop.tmp"
+    mv "$applications/vessa.desktop.tmp" "$applications/vessa.desktop"
+
+    if command -v update-desktop-database >/dev/null 2>&1; then
+        update-desktop-database "$applications" >&2 || true
+    fi
+    if command -v xdg-mime >/dev/null 2>&1; then
+        xdg-mime default vessa.desktop x-scheme-handler/vessa-mac >&2 ||
+            echo "run.sh: could not register vessa-mac URLs with the desktop" >&2
+    fi
+}
+
 ./scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target vessa
+register_url_handler "$PWD/build/default/src/app/vessa"
 exec ./build/default/src/app/vessa "$@"

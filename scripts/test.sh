@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/setup.sh
+./scripts/install-peers.sh
 ./scripts/check-format.sh
 cmake --workflow --preset default
 cmake --workflow --preset asan

@@ -1,4 +1,4 @@
-#include "UnixSignalWatcher.h"
+#include "app/UnixSignalWatcher.h"
 
 #include <cerrno>
 #include <csignal>

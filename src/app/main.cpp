@@ -1,8 +1,18 @@
-#include "UnixSignalWatcher.h"
+#include "app/AppDelegate.h"
+#include "app/ForwardedUrl.h"
+#include "app/SingleInstance.h"
+#include "app/UnixSignalWatcher.h"
 
 #include <Configuration.h>
 #include <QApplication>
+#include <QDebug>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
 #include <csignal>
+#include <cstdlib>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
@@ -11,8 +21,36 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QString::fromLatin1(Configuration::version));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Watching from the start: a stop that arrives just after this process began to listen must
+    // still end it through the event loop, which removes the socket.
     UnixSignalWatcher signalWatcher({SIGINT, SIGTERM});
     QObject::connect(&signalWatcher, &UnixSignalWatcher::signalReceived, &app, &QApplication::quit);
+
+    // Before any service exists: a start that only hands a callback URL to the running instance
+    // must not touch the store or anything else that instance owns.
+    const QStringList arguments = QApplication::arguments().mid(1);
+    SingleInstance instance;
+    switch (instance.start(arguments)) {
+    case SingleInstance::Role::forwarded:
+        return EXIT_SUCCESS;
+    case SingleInstance::Role::unavailable:
+        qCritical().noquote() << "vessa: cannot use the instance socket" << instance.socketPath()
+                              << "-" << instance.errorString();
+        return EXIT_FAILURE;
+    case SingleInstance::Role::primary:
+        break;
+    }
+
+    AppDelegate delegate;
+    QObject::connect(&instance, &SingleInstance::urlReceived, &delegate,
+                     [&delegate](const QUrl &url) { delegate.openURLs({url}); });
+
+    QList<QUrl> ownUrls;
+    for (const QString &argument : arguments) {
+        if (const std::optional<QUrl> url = ForwardedUrl::parse(argument.toUtf8()))
+            ownUrls.append(*url);
+    }
+    delegate.openURLs(ownUrls);
 
     return QApplication::exec();
 }

@@ -1,10 +1,10 @@
 #include "model/Conversation.h"
 
+#include "model/Graphemes.h"
 #include "model/Timestamp.h"
 #include "model/Uuid.h"
 
 #include <QCoreApplication>
-#include <QTextBoundaryFinder>
 #include <QThread>
 #include <algorithm>
 #include <utility>
@@ -21,16 +21,10 @@ bool onMainThread()
 // is never split.
 QString titleFrom(const QString &content)
 {
-    QTextBoundaryFinder boundaries(QTextBoundaryFinder::Grapheme, content);
-    qsizetype end = 0;
-    for (int characters = 0; characters < Conversation::titleLength; ++characters) {
-        end = boundaries.toNextBoundary();
-        if (end < 0)
-            return content;
-    }
-    if (end == content.size())
+    const QStringView head = Graphemes::prefix(content, Conversation::titleLength);
+    if (head.size() == content.size())
         return content;
-    return content.left(end) + QStringLiteral("...");
+    return head.toString() + QStringLiteral("...");
 }
 
 } // namespace

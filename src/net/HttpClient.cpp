@@ -13,8 +13,21 @@ namespace HttpClient {
 
 namespace {
 
+// A line break in a header value would end the header and let the rest of the value pose as
+// headers of its own; such values come from data (a user identifier, a token), never from us.
+void requireSafeHeaders(const HttpRequest &request)
+{
+    for (const auto &[name, value] : request.headers) {
+        if (name.contains('\r') || name.contains('\n') || name.contains('\0') ||
+            value.contains('\r') || value.contains('\n') || value.contains('\0'))
+            throw TransportError(TransportError::Kind::other,
+                                 "The request has a header value that cannot be sent.");
+    }
+}
+
 QNetworkReply *send(const HttpRequest &request)
 {
+    requireSafeHeaders(request);
     QNetworkRequest networkRequest(request.url);
     networkRequest.setTransferTimeout(int(request.timeout.count()));
     for (const auto &[name, value] : request.headers)
@@ -30,7 +43,7 @@ struct ReplyHolder
 
     ~ReplyHolder()
     {
-        if (!reply->isFinished())
+        if (!reply->isFinished() && reply->error() == QNetworkReply::NoError)
             reply->abort();
         reply->deleteLater();
     }
@@ -73,6 +86,8 @@ QCoro::Task<HttpResponse> data(HttpRequest request, std::stop_token stop)
         throw TransportError(TransportError::Kind::responseTooLarge,
                              "The server's answer is too large.");
     if (auto failure = ReplyOutcome::failure(*reply, cancelled))
+        throw std::move(*failure);
+    if (auto failure = ReplyOutcome::truncation(*reply, response.body.size()))
         throw std::move(*failure);
     response.statusCode = ReplyOutcome::statusCode(*reply);
     response.headers = ReplyOutcome::headers(*reply);

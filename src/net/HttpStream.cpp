@@ -21,8 +21,9 @@ HttpStream::~HttpStream()
     if (!owned)
         return;
     // Nobody waits on the reply any more; let Qt delete it once it has finished its own signal
-    // delivery.
-    if (!owned->isFinished())
+    // delivery. A reply that has already failed (an error status) is winding down by itself, and
+    // aborting it would report a second error.
+    if (!owned->isFinished() && owned->error() == QNetworkReply::NoError)
         owned->abort();
     owned->deleteLater();
 }
@@ -57,6 +58,7 @@ QCoro::Task<std::optional<std::string>> HttpStream::nextLine()
             throwIfFailed();
         if (reply->bytesAvailable() > 0) {
             const QByteArray chunk = reply->readAll();
+            receivedBytes += chunk.size();
             splitter.append(std::string_view(chunk.constData(), std::size_t(chunk.size())));
             continue;
         }
@@ -64,6 +66,8 @@ QCoro::Task<std::optional<std::string>> HttpStream::nextLine()
             // Lines that were complete before a failure have been handed out; the partial line
             // after them is not an answer.
             throwIfFailed();
+            if (auto failure = ReplyOutcome::truncation(*reply, receivedBytes))
+                throw std::move(*failure);
             splitter.finish();
             bodyEnded = true;
             continue;

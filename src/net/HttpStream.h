@@ -7,6 +7,7 @@
 #include <QCoroTask>
 #include <QList>
 #include <QPointer>
+#include <QtGlobal>
 #include <functional>
 #include <optional>
 #include <stop_token>
@@ -48,6 +49,7 @@ private:
     std::optional<int> m_statusCode;
     QList<std::pair<QByteArray, QByteArray>> m_headers;
     LineSplitter splitter;
+    qint64 receivedBytes = 0;
     bool bodyEnded = false;
     bool cancelled = false;
     std::stop_callback<std::function<void()>> onStop;

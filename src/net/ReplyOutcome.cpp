@@ -14,6 +14,12 @@ bool isTransferFailure(QNetworkReply::NetworkError error)
     return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
 }
 
+TransportError connectionLost()
+{
+    return {TransportError::Kind::connectionLost,
+            "The network connection was lost before the server finished its answer."};
+}
+
 TransportError describe(const QNetworkReply &reply)
 {
     using Kind = TransportError::Kind;
@@ -25,8 +31,7 @@ TransportError describe(const QNetworkReply &reply)
     case QNetworkReply::HostNotFoundError:
         return {Kind::cannotConnect, "Could not connect to the server."};
     case QNetworkReply::RemoteHostClosedError:
-        return {Kind::connectionLost,
-                "The network connection was lost before the server finished its answer."};
+        return connectionLost();
     default:
         return {Kind::other, reply.errorString().toStdString()};
     }
@@ -60,6 +65,19 @@ std::optional<TransportError> failure(const QNetworkReply &reply, bool cancelled
     if (!isTransferFailure(error) && statusCode(reply))
         return std::nullopt;
     return describe(reply);
+}
+
+std::optional<TransportError> truncation(const QNetworkReply &reply, qint64 receivedBytes)
+{
+    const QVariant length = reply.header(QNetworkRequest::ContentLengthHeader);
+    // A compressed body is counted after Qt has inflated it, so its length says nothing here.
+    const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed().toLower();
+    const bool comparable = length.isValid() && (encoding.isEmpty() || encoding == "identity");
+    const auto status = statusCode(reply);
+    const bool hasBody = status && *status != 204 && *status != 304;
+    if (comparable && hasBody && receivedBytes < length.toLongLong())
+        return connectionLost();
+    return std::nullopt;
 }
 
 } // namespace ReplyOutcome

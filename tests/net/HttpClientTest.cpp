@@ -113,6 +113,7 @@ TEST(HttpClient, DropInTheMiddleFailsAfterTheCompleteLines)
 {
     for (const auto framing :
          {ScriptedReply::Framing::contentLength, ScriptedReply::Framing::chunked}) {
+        SCOPED_TRACE(framing == ScriptedReply::Framing::chunked ? "chunked" : "Content-Length");
         ScriptedHttpServer server;
         ScriptedReply reply = ScriptedReply::eventStream({"first\nsecond\npart"});
         reply.framing = framing;
@@ -204,4 +205,18 @@ TEST(HttpClient, StopAbortsAWaitingTransferAsCancelled)
     const Reading rest = awaitTask(readAll(*stream));
     ASSERT_TRUE(rest.failure);
     EXPECT_EQ(rest.failure->kind(), TransportError::Kind::cancelled);
+}
+
+TEST(HttpClient, HeaderValueWithALineBreakIsNeverSent)
+{
+    ScriptedHttpServer server;
+    server.route("GET", "/", ScriptedReply::text("reached"));
+    for (const QByteArray &value :
+         {QByteArray("user\r\nX-Admin: 1"), QByteArray("a\nb"), QByteArray("a\0b", 3)}) {
+        HttpRequest request(server.url());
+        request.setHeader("Authorization", "Bearer " + value);
+        EXPECT_EQ(failureKind(HttpClient::data(request)), TransportError::Kind::other);
+        EXPECT_THROW(awaitTask(HttpClient::bytes(request)), TransportError);
+    }
+    EXPECT_TRUE(server.requests().isEmpty());
 }

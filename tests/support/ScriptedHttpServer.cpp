@@ -228,6 +228,13 @@ void ScriptedHttpServer::finish(QTcpSocket *socket, const ScriptedReply &reply)
     if (reply.framing == ScriptedReply::Framing::chunked && !reply.dropAfterChunks)
         socket->write("0\r\n\r\n");
     // A graceful close sends everything written first, so a drop cuts the body exactly where the
-    // script says.
-    socket->disconnectFromHost();
+    // script says. A drop waits a moment first, as a server that dies mid-answer does: a close
+    // that arrives together with the last bytes can pass for a clean end in Qt's HTTP reader.
+    if (!reply.dropAfterChunks) {
+        socket->disconnectFromHost();
+        return;
+    }
+    socket->flush();
+    QTimer::singleShot(std::chrono::milliseconds{30}, socket,
+                       [socket] { socket->disconnectFromHost(); });
 }

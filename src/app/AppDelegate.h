@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QUrl>
+#include <functional>
+
+class AuthService;
+
+// The application controller: it receives what the desktop asks of the application as a whole,
+// among it the URLs to open, which is how the browser's sign-in callback comes back.
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Looked up only when a callback arrives, so that a start that merely forwards or opens
+    // another URL never creates the sign-in service.
+    using AuthServiceProvider = std::function<AuthService &()>;
+
+    static AuthServiceProvider sharedAuthService();
+
+    explicit AppDelegate(AuthServiceProvider authServiceProvider = sharedAuthService(),
+                         QObject *parent = nullptr);
+
+    // Hands each "vessa-mac" URL, in order, to the sign-in that waits for its callback. Other
+    // URLs, and callbacks while no sign-in waits, are ignored without a message.
+    void openURLs(const QList<QUrl> &urls);
+
+private:
+    AuthServiceProvider authService;
+};

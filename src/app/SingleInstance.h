@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <chrono>
+
+class QLocalSocket;
+
+// Keeps Vessa to one process per user. The browser starts a new process for every sign-in
+// callback; that process hands its URLs to the one already running over a local socket and ends.
+//
+// The socket lives in the user's runtime folder, which only the user can enter, under a fixed
+// name. Start-up connects first: listening first is not enough, because a server with
+// UserAccessOption can listen while another one already does, and both would become primary.
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Role
+    {
+        // Nobody was running: this process now listens for the URLs of later starts.
+        primary,
+        // A running instance took the URLs; this process has nothing more to do.
+        forwarded,
+        // Neither: the socket could not be reached or created (see errorString()).
+        unavailable,
+    };
+
+    static constexpr char socketFileName[] = "com.kolvane.vessa-mac.socket";
+
+    // The fixed socket in the user's runtime folder (XDG_RUNTIME_DIR).
+    static QString defaultSocketPath();
+
+    // A connection must deliver its lines within unfinishedConnectionLimit; one that stays open
+    // longer, idle or still sending, is dropped.
+    explicit SingleInstance(
+        QString socketPath = defaultSocketPath(),
+        std::chrono::milliseconds unfinishedConnectionLimit = std::chrono::seconds(10),
+        QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    // Runs once at start-up, before the event loop: hands the URLs to a running instance (those
+    // it would accept, in order, waiting until they are written), or becomes that instance.
+    Role start(const QStringList &urls);
+
+    const QString &socketPath() const { return path; }
+    QString errorString() const { return failure; }
+
+signals:
+    // One accepted line of another start, in the order received. Never logged: a callback URL
+    // carries a one-time sign-in code.
+    void urlReceived(const QUrl &url);
+
+private:
+    enum class Forwarding
+    {
+        delivered,
+        nobodyListening,
+        failed
+    };
+
+    Forwarding forward(const QStringList &urls);
+    bool listen();
+    void acceptConnections();
+    void readLines(QLocalSocket &socket, QByteArray &pending);
+
+    QString path;
+    std::chrono::milliseconds connectionLimit;
+    QString failure;
+    QLocalServer server;
+};

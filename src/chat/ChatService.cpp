@@ -1,0 +1,307 @@
+#include "chat/ChatService.h"
+
+#include "chat/ChatError.h"
+#include "chat/ChatMessageBuilder.h"
+#include "model/Graphemes.h"
+#include "chat/SSEEventParser.h"
+#include "chat/SSELineReader.h"
+#include "model/AnyCodable.h"
+#include "model/Log.h"
+#include "net/HttpClient.h"
+#include "net/HttpStream.h"
+#include "net/TransportError.h"
+
+#include <QThread>
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace {
+
+// How much of the request body the log shows, in characters.
+constexpr qsizetype loggedBodyLength = 500;
+
+template<typename Function, typename... Arguments>
+void call(const Function &callback, Arguments &&...arguments)
+{
+    if (callback)
+        callback(std::forward<Arguments>(arguments)...);
+}
+
+void report(const std::exception_ptr &failure, const ChatService::ErrorHandler &onError)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception &error) {
+        call(onError, error);
+    }
+}
+
+ToolCall makeToolCall(const SSEEventParser::ToolUseStart &start)
+{
+    ToolCall toolCall;
+    toolCall.id = QString::fromStdString(start.id);
+    toolCall.name = QString::fromStdString(start.name);
+    for (const auto &[key, value] : start.input.items())
+        toolCall.input.emplace(key, AnyCodable::decode(value));
+    toolCall.isExecuting = true;
+    return toolCall;
+}
+
+} // namespace
+
+QString ChatService::defaultEndpoint()
+{
+    return QString::fromLatin1(Configuration::apiBase) + QStringLiteral("/api/v1/chat/stream");
+}
+
+ChatService::ChatService(QString endpoint, QString apiToken, std::chrono::milliseconds timeout,
+                         QObject *parent)
+    : QObject(parent)
+    , m_endpoint(std::move(endpoint))
+    , m_apiToken(std::move(apiToken))
+    , m_timeout(timeout)
+{}
+
+ChatService::~ChatService()
+{
+    // The owner of the callbacks is going away with the service: the reply winds down silently.
+    m_tearingDown = true;
+    if (auto running = std::exchange(m_currentTask, std::nullopt))
+        running->request_stop();
+}
+
+QVariantList ChatService::pendingToolCallValues() const
+{
+    QVariantList values;
+    values.reserve(m_pendingToolCalls.size());
+    for (const auto &toolCall : m_pendingToolCalls)
+        values.append(QVariant::fromValue(toolCall));
+    return values;
+}
+
+void ChatService::setAuthService(const CurrentUserProvider *authService)
+{
+    if (authService == m_authService)
+        return;
+    m_authService = authService;
+    emit authServiceChanged();
+}
+
+void ChatService::sendMessage(const QString &text, const std::optional<QByteArray> &imageData,
+                              ContentDeltaHandler onContentDelta, ToolCallHandler onToolCall,
+                              ToolResultHandler onToolResult, TurnCompleteHandler onTurnComplete,
+                              CompleteHandler onComplete, ErrorHandler onError)
+{
+    // 1. The new send becomes the current one before the last is cancelled: cancelling resumes
+    //    the old reply at once, and whatever its callbacks do must find it superseded already.
+    std::stop_source source;
+    const std::stop_token task = source.get_token();
+    if (auto previous = std::exchange(m_currentTask, std::move(source)))
+        previous->request_stop();
+    else
+        emit currentTaskChanged();
+    // 2. The reply runs on by itself until it ends; only its stop source is kept.
+    const auto reply =
+        runSend(task, text, imageData,
+                {std::move(onContentDelta), std::move(onToolCall), std::move(onToolResult),
+                 std::move(onTurnComplete), std::move(onComplete), std::move(onError)});
+}
+
+void ChatService::cancelStream()
+{
+    // The state is settled before the reply is stopped, so a send made from one of its last
+    // callbacks is not switched off afterwards.
+    auto cancelled = std::exchange(m_currentTask, std::nullopt);
+    if (cancelled)
+        emit currentTaskChanged();
+    setIsStreaming(false);
+    if (cancelled)
+        cancelled->request_stop();
+}
+
+QCoro::Task<> ChatService::configure(QString workosUserId)
+{
+    Log::write(QStringLiteral("[ChatService] Configured for user: ") + workosUserId);
+    co_return;
+}
+
+bool ChatService::isCurrent(const QPointer<ChatService> &service, const std::stop_token &task)
+{
+    const ChatService *current = service.data();
+    return current != nullptr && current->isCurrent(task);
+}
+
+bool ChatService::isCurrent(const std::stop_token &task) const
+{
+    const std::stop_source *source = m_currentTask ? &*m_currentTask : nullptr;
+    return source != nullptr && source->get_token() == task;
+}
+
+QCoro::Task<> ChatService::runSend(std::stop_token task, QString text,
+                                   std::optional<QByteArray> imageData, Callbacks callbacks)
+{
+    const QPointer<ChatService> self(this);
+    // A send cancelled before it began (from a callback of the one it replaced) does nothing.
+    if (!isCurrent(self, task))
+        co_return;
+    // 1. A new reply starts with no text and no tools.
+    startReply();
+    std::exception_ptr failure;
+    try {
+        // 2. Only the new user turn goes out.
+        auto messages = ChatMessageBuilder::buildMessages(text, imageData);
+        // 3. The events of the answer go to the callbacks as they arrive.
+        co_await stream(task, std::move(messages), callbacks);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    const ChatService *service = self.data();
+    if (service == nullptr || service->m_tearingDown)
+        co_return;
+    if (!failure) {
+        // 4. The stream ended, possibly cut short by a cancel.
+        call(callbacks.onComplete);
+    } else if (!task.stop_requested()) {
+        // 5. A failure, which a cancelled send keeps to itself.
+        report(failure, callbacks.onError);
+    }
+    if (isCurrent(self, task))
+        setIsStreaming(false);
+}
+
+QCoro::Task<> ChatService::stream(std::stop_token task, nlohmann::ordered_json messages,
+                                  const Callbacks &callbacks)
+{
+    const QPointer<ChatService> self(this);
+    // 1. The request.
+    HttpRequest request = makeRequest(messages);
+    // 2. Send it and wait for the response head.
+    const std::unique_ptr<HttpStream> response =
+        co_await HttpClient::bytes(std::move(request), task);
+    // 3. Only a 200 answer carries events; no other body is read.
+    if (!response->statusCode())
+        throw ChatError::invalidResponse();
+    if (*response->statusCode() != 200)
+        throw ChatError::apiError(*response->statusCode());
+    // 4. Each line as soon as it arrives, through the line layer.
+    SSELineReader reader(task);
+    // 5. Events one by one while the send is current.
+    while (isCurrent(self, task)) {
+        std::optional<std::string> line;
+        try {
+            line = co_await response->nextLine();
+        } catch (const TransportError &) {
+            // A cancel aborts the transfer and just ends the stream; any other failure cut the
+            // body short, which must not pass for a finished answer.
+            if (!isCurrent(self, task))
+                co_return;
+            throw;
+        }
+        // 6. The body ended.
+        if (!line)
+            co_return;
+        if (const auto event = reader.read(*line))
+            handle(*event, task, callbacks);
+    }
+}
+
+HttpRequest ChatService::makeRequest(const nlohmann::ordered_json &messages) const
+{
+    nlohmann::ordered_json body = {
+        {"messages", messages}, {"prompt_type", "text"}, {"client", "vessa_mac"}};
+    if (m_authService) {
+        if (const auto &user = m_authService->currentUser())
+            body["workos_user_id"] = user->id.toStdString();
+    }
+    const std::string text = body.dump();
+    QString logLine = QStringLiteral("[ChatService] Request body: ");
+    logLine.append(Graphemes::prefix(QString::fromStdString(text), loggedBodyLength));
+    Log::write(logLine);
+
+    HttpRequest request{QUrl(m_endpoint)};
+    request.method = "POST";
+    request.timeout = m_timeout;
+    request.setHeader("Content-Type", "application/json");
+    request.setHeader("Authorization", "Bearer " + m_apiToken.toUtf8());
+    request.body = QByteArray::fromStdString(text);
+    return request;
+}
+
+void ChatService::handle(const SSEParsedEvent &event, const std::stop_token &task,
+                         const Callbacks &callbacks)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    // Observers of the progress state run inside its setters and may cancel the send or even
+    // delete the service; every callback is made only if the send is still current.
+    const QPointer<ChatService> self(this);
+    const auto parsed = SSEEventParser::parse(event.json, event.eventType);
+    if (const auto *delta = std::get_if<SSEEventParser::ContentDelta>(&parsed)) {
+        const QString text = QString::fromStdString(delta->text);
+        appendStreamingContent(text);
+        if (isCurrent(self, task))
+            call(callbacks.onContentDelta, text);
+    } else if (const auto *start = std::get_if<SSEEventParser::ToolUseStart>(&parsed)) {
+        const ToolCall toolCall = makeToolCall(*start);
+        m_pendingToolCalls.append(toolCall);
+        emit pendingToolCallsChanged();
+        if (isCurrent(self, task))
+            call(callbacks.onToolCall, toolCall);
+    } else if (const auto *result = std::get_if<SSEEventParser::ToolResult>(&parsed)) {
+        const QString id = QString::fromStdString(result->id);
+        const QString text = QString::fromStdString(result->result);
+        const auto found =
+            std::find_if(m_pendingToolCalls.begin(), m_pendingToolCalls.end(),
+                         [&id](const ToolCall &toolCall) { return toolCall.id == id; });
+        if (found != m_pendingToolCalls.end() && (found->isExecuting || found->result != text)) {
+            found->isExecuting = false;
+            found->result = text;
+            emit pendingToolCallsChanged();
+        }
+        if (isCurrent(self, task))
+            call(callbacks.onToolResult, id, text, result->isError);
+    } else if (std::holds_alternative<SSEEventParser::MessageComplete>(parsed)) {
+        // A turn with neither text nor tools is no message; the collected reply stays as it is
+        // for the turns that follow.
+        if (m_streamingContent.trimmed().isEmpty() && m_pendingToolCalls.isEmpty())
+            return;
+        call(callbacks.onTurnComplete,
+             std::make_unique<Message>(MessageRole::assistant, m_streamingContent,
+                                       m_pendingToolCalls));
+    } else if (const auto *error = std::get_if<SSEEventParser::Error>(&parsed)) {
+        Log::write("[ChatService] SSE error: " + error->code + " - " + error->message);
+        throw ChatError::streamingError();
+    }
+}
+
+void ChatService::startReply()
+{
+    // All three are set before anyone hears of it, so observers never see half a reset.
+    const bool streamingChanged = !std::exchange(m_isStreaming, true);
+    const bool contentChanged = !std::exchange(m_streamingContent, QString()).isEmpty();
+    const bool toolCallsChanged = !std::exchange(m_pendingToolCalls, {}).isEmpty();
+    const QPointer<ChatService> self(this);
+    if (streamingChanged)
+        emit isStreamingChanged();
+    if (self && contentChanged)
+        emit streamingContentChanged();
+    if (self && toolCallsChanged)
+        emit pendingToolCallsChanged();
+}
+
+void ChatService::setIsStreaming(bool isStreaming)
+{
+    if (isStreaming == m_isStreaming)
+        return;
+    m_isStreaming = isStreaming;
+    emit isStreamingChanged();
+}
+
+void ChatService::appendStreamingContent(const QString &delta)
+{
+    if (delta.isEmpty())
+        return;
+    m_streamingContent.append(delta);
+    emit streamingContentChanged();
+}

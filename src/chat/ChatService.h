@@ -1,0 +1,137 @@
+#pragma once
+
+#include "Configuration.h"
+#include "model/CurrentUserProvider.h"
+#include "model/Message.h"
+#include "model/ToolCall.h"
+#include "net/HttpRequest.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariantList>
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <stop_token>
+
+struct SSEParsedEvent;
+
+// Sends one user turn to the backend's streaming chat endpoint and turns the events of the
+// answer into calls back to the caller, while keeping the reply's progress observable: whether
+// it streams, its text so far and the tools it started. Belongs to the main thread; every
+// callback runs there.
+//
+// At most one reply streams: a new send cancels the last. A cancelled reply never reports an
+// error and makes no further content, tool or turn callback; it calls onComplete only when its
+// events were already being read.
+class ChatService : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString vessaAPIBaseURL READ vessaAPIBaseURL CONSTANT)
+    Q_PROPERTY(bool isStreaming READ isStreaming NOTIFY isStreamingChanged)
+    Q_PROPERTY(QString streamingContent READ streamingContent NOTIFY streamingContentChanged)
+    Q_PROPERTY(
+        QVariantList pendingToolCalls READ pendingToolCallValues NOTIFY pendingToolCallsChanged)
+    Q_PROPERTY(bool hasCurrentTask READ hasCurrentTask NOTIFY currentTaskChanged)
+    Q_PROPERTY(const CurrentUserProvider *authService READ authService NOTIFY authServiceChanged)
+
+public:
+    using ContentDeltaHandler = std::function<void(const QString &delta)>;
+    using ToolCallHandler = std::function<void(const ToolCall &toolCall)>;
+    using ToolResultHandler =
+        std::function<void(const QString &toolId, const QString &result, bool isError)>;
+    // The finished assistant message, owned by the callee from here on.
+    using TurnCompleteHandler = std::function<void(std::unique_ptr<Message> message)>;
+    using CompleteHandler = std::function<void()>;
+    // The error's what() is its user-facing description.
+    using ErrorHandler = std::function<void(const std::exception &error)>;
+
+    static QString defaultEndpoint();
+
+    explicit ChatService(QString endpoint = defaultEndpoint(),
+                         QString apiToken = QString::fromLatin1(Configuration::apiToken),
+                         std::chrono::milliseconds timeout = HttpRequest::defaultTimeout,
+                         QObject *parent = nullptr);
+    // A reply still running ends without any further callback.
+    ~ChatService() override;
+
+    const QString &vessaAPIBaseURL() const { return m_endpoint; }
+    const QString &apiToken() const { return m_apiToken; }
+    bool isStreaming() const { return m_isStreaming; }
+    const QString &streamingContent() const { return m_streamingContent; }
+    const QList<ToolCall> &pendingToolCalls() const { return m_pendingToolCalls; }
+    // ToolCall gadgets for QML.
+    QVariantList pendingToolCallValues() const;
+    // Whether the handle of the last send is kept; cancelStream drops it.
+    bool hasCurrentTask() const { return m_currentTask.has_value(); }
+    const CurrentUserProvider *authService() const { return m_authService; }
+
+    // The user's identifier goes with every request once a user is signed in. The provider must
+    // outlive this service.
+    void setAuthService(const CurrentUserProvider *authService);
+
+    // Starts a reply and returns at once. Empty callbacks are skipped.
+    void sendMessage(const QString &text, const std::optional<QByteArray> &imageData,
+                     ContentDeltaHandler onContentDelta, ToolCallHandler onToolCall,
+                     ToolResultHandler onToolResult, TurnCompleteHandler onTurnComplete,
+                     CompleteHandler onComplete, ErrorHandler onError);
+    Q_INVOKABLE void cancelStream();
+
+    QCoro::Task<> configure(QString workosUserId);
+
+signals:
+    void isStreamingChanged();
+    void streamingContentChanged();
+    void pendingToolCallsChanged();
+    void currentTaskChanged();
+    void authServiceChanged();
+
+private:
+    struct Callbacks
+    {
+        ContentDeltaHandler onContentDelta;
+        ToolCallHandler onToolCall;
+        ToolResultHandler onToolResult;
+        TurnCompleteHandler onTurnComplete;
+        CompleteHandler onComplete;
+        ErrorHandler onError;
+    };
+
+    // Whether the send with this token may still act on the service: the service exists, and the
+    // send is the latest one and nobody cancelled it. Only such a send writes the progress
+    // state, so a superseded send that winds down late cannot touch the reply that replaced it.
+    static bool isCurrent(const QPointer<ChatService> &service, const std::stop_token &task);
+    bool isCurrent(const std::stop_token &task) const;
+
+    QCoro::Task<> runSend(std::stop_token task, QString text, std::optional<QByteArray> imageData,
+                          Callbacks callbacks);
+    // Ends normally at the end of the body and when the send is cancelled while events are read;
+    // throws for every failure before that and for a body cut short. The callbacks belong to the
+    // awaiting runSend.
+    QCoro::Task<> stream(std::stop_token task, nlohmann::ordered_json messages,
+                         const Callbacks &callbacks);
+    HttpRequest makeRequest(const nlohmann::ordered_json &messages) const;
+    void handle(const SSEParsedEvent &event, const std::stop_token &task,
+                const Callbacks &callbacks);
+
+    void startReply();
+    void setIsStreaming(bool isStreaming);
+    void appendStreamingContent(const QString &delta);
+
+    const QString m_endpoint;
+    const QString m_apiToken;
+    const std::chrono::milliseconds m_timeout;
+    bool m_isStreaming = false;
+    QString m_streamingContent;
+    QList<ToolCall> m_pendingToolCalls;
+    // The handle of the last send: stopping it cancels that send and aborts its transfer.
+    std::optional<std::stop_source> m_currentTask;
+    const CurrentUserProvider *m_authService = nullptr;
+    bool m_tearingDown = false;
+};
