@@ -2,10 +2,10 @@
 
 #include "chat/ChatError.h"
 #include "chat/ChatMessageBuilder.h"
-#include "model/Graphemes.h"
 #include "chat/SSEEventParser.h"
 #include "chat/SSELineReader.h"
 #include "model/AnyCodable.h"
+#include "model/Graphemes.h"
 #include "model/Log.h"
 #include "net/HttpClient.h"
 #include "net/HttpStream.h"

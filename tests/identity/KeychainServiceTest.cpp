@@ -1,9 +1,9 @@
 #include "identity/KeychainService.h"
 
 #include "FileFixtures.h"
-#include "support/TaskAwaiting.h"
 #include "identity/FileSystemError.h"
 #include "identity/KeychainError.h"
+#include "support/TaskAwaiting.h"
 
 #include <QCoreApplication>
 #include <QDir>
