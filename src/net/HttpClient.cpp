@@ -35,6 +35,14 @@ QNetworkReply *send(const HttpRequest &request)
     return sharedManager().sendCustomRequest(networkRequest, request.method, request.body);
 }
 
+// A request cancelled before it starts is never sent: Qt leaves part of a request behind when it
+// is aborted before its own thread has taken it up.
+void throwIfStopped(const std::stop_token &stop)
+{
+    if (stop.stop_requested())
+        throw TransportError(TransportError::Kind::cancelled, "The request was cancelled.");
+}
+
 // Owns a reply for the length of one exchange; the reply is deleted later, never while Qt may
 // still be inside one of its signals.
 struct ReplyHolder
@@ -60,6 +68,7 @@ QNetworkAccessManager &sharedManager()
 
 QCoro::Task<HttpResponse> data(HttpRequest request, std::stop_token stop)
 {
+    throwIfStopped(stop);
     const ReplyHolder holder{send(request)};
     QNetworkReply *reply = holder.reply;
     bool cancelled = false;
@@ -71,7 +80,8 @@ QCoro::Task<HttpResponse> data(HttpRequest request, std::stop_token stop)
 
     HttpResponse response;
     for (;;) {
-        response.body += reply->readAll();
+        if (reply->isOpen())
+            response.body += reply->readAll();
         if (response.body.size() > maximumBodySize && !tooLarge) {
             tooLarge = true;
             reply->abort();
@@ -80,7 +90,8 @@ QCoro::Task<HttpResponse> data(HttpRequest request, std::stop_token stop)
             break;
         co_await ReplyActivity(reply);
     }
-    response.body += reply->readAll();
+    if (reply->isOpen())
+        response.body += reply->readAll();
 
     if (tooLarge)
         throw TransportError(TransportError::Kind::responseTooLarge,
@@ -96,6 +107,7 @@ QCoro::Task<HttpResponse> data(HttpRequest request, std::stop_token stop)
 
 QCoro::Task<std::unique_ptr<HttpStream>> bytes(HttpRequest request, std::stop_token stop)
 {
+    throwIfStopped(stop);
     auto stream = std::make_unique<HttpStream>(send(request), std::move(stop));
     co_await stream->waitForHead();
     co_return stream;
