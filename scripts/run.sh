@@ -39,8 +39,35 @@ register_url_handler() {
     fi
 }
 
+# The default build talks to the local backend on this port.
+LOCAL_BACKEND_PORT=8787
+backend_listening() { (exec 3<>"/dev/tcp/127.0.0.1/$LOCAL_BACKEND_PORT") 2>/dev/null; }
+
+# Starts the local backend unless one already listens, and stops it again when Vessa exits, so
+# no server is left behind.
+backend_pid=
+start_backend() {
+    backend_listening && return
+    ./build/default/localserver/vessa-localserver --port "$LOCAL_BACKEND_PORT" &
+    backend_pid=$!
+    for _ in $(seq 50); do
+        backend_listening && return
+        sleep 0.1
+    done
+    echo "run.sh: the local backend did not start on port $LOCAL_BACKEND_PORT" >&2
+}
+stop_backend() {
+    if [[ -n $backend_pid ]]; then
+        kill "$backend_pid" 2>/dev/null
+        wait "$backend_pid" 2>/dev/null || true
+    fi
+}
+
 ./scripts/setup.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target vessa
+cmake --build --preset default --target vessa vessa-localserver
 register_url_handler "$PWD/build/default/src/app/vessa"
-exec ./build/default/src/app/vessa "$@"
+trap stop_backend EXIT
+trap 'exit 130' INT TERM
+start_backend
+./build/default/src/app/vessa "$@"

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "ChatEndpoint.h"
+#include "Database.h"
+#include "IdentityProvider.h"
+#include "LocalServerOptions.h"
+#include "McpEndpoint.h"
+#include "Pacer.h"
+#include "ProfileEndpoints.h"
+#include "ToolBox.h"
+
+#include <httplib.h>
+#include <string>
+#include <thread>
+
+// The local backend: the identity provider, the web host's user info, the backend API's chat
+// stream and prompts, and the MCP server, all on 127.0.0.1. Requests run on a pool of threads;
+// every refusal is a 4xx with a JSON body, and one line per request goes to standard output.
+class LocalServer
+{
+public:
+    // Opens the database; throws DatabaseError or std::filesystem::filesystem_error.
+    explicit LocalServer(LocalServerOptions options);
+    // Stops serving first.
+    ~LocalServer();
+    LocalServer(const LocalServer &) = delete;
+    LocalServer &operator=(const LocalServer &) = delete;
+
+    // Binds 127.0.0.1 and serves on a thread of its own; false when the port cannot be bound,
+    // for instance because another server listens there.
+    bool start();
+    // Ends streams in progress, closes the port and waits for the serving threads.
+    void stop();
+
+    int port() const { return boundPort; }
+    std::string baseUrl() const;
+
+private:
+    void addRoutes();
+    void addSafeguards();
+
+    LocalServerOptions options;
+    Database database;
+    ToolBox tools;
+    Pacer pacer;
+    IdentityProvider identity;
+    ProfileEndpoints profiles;
+    ChatEndpoint chat;
+    McpEndpoint mcp;
+    httplib::Server server;
+    std::thread serving;
+    int boundPort = 0;
+};
