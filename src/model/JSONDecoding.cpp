@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace JSONDecoding {
 
@@ -29,6 +30,14 @@ std::optional<std::int64_t> exactInteger(const nlohmann::ordered_json &json)
     default:
         return std::nullopt;
     }
+}
+
+std::optional<QString> optionalString(const nlohmann::ordered_json &object, const char *key)
+{
+    const auto found = object.find(key);
+    if (found == object.end() || found->is_null())
+        return std::nullopt;
+    return QString::fromStdString(found->get<std::string>());
 }
 
 } // namespace JSONDecoding

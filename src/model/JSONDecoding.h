@@ -2,6 +2,7 @@
 
 #include "model/DecodingError.h"
 
+#include <QString>
 #include <cstddef>
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -18,6 +19,10 @@ inline constexpr std::size_t maximumDepth = 512;
 // The number as a 64-bit signed integer when it is exactly one, whatever its JSON spelling:
 // 7, 7.0, 1e2 and -0.0 all qualify; 2.5 and 2^63 do not. Nothing for values that are not numbers.
 std::optional<std::int64_t> exactInteger(const nlohmann::ordered_json &json);
+
+// The string under the key as text; none when the key is missing or null. Any other kind fails
+// with nlohmann's type error.
+std::optional<QString> optionalString(const nlohmann::ordered_json &object, const char *key);
 
 // Decodes one JSON value by the fixed order of attempts: null, Boolean, integer, double, string,
 // list, object. Value is built from each kind; List and Object are its container types. Throws

@@ -1,5 +1,7 @@
 #include "model/User.h"
 
+#include "model/JSONDecoding.h"
+
 #include <string>
 
 namespace {
@@ -7,14 +9,6 @@ namespace {
 QVariant optionalValue(const std::optional<QString> &value)
 {
     return value ? QVariant(*value) : QVariant();
-}
-
-std::optional<QString> optionalString(const nlohmann::ordered_json &json, const char *key)
-{
-    const auto found = json.find(key);
-    if (found == json.end() || found->is_null())
-        return std::nullopt;
-    return QString::fromStdString(found->get<std::string>());
 }
 
 } // namespace
@@ -44,6 +38,6 @@ void from_json(const nlohmann::ordered_json &json, User &user)
 {
     user.id = QString::fromStdString(json.at("id").get<std::string>());
     user.email = QString::fromStdString(json.at("email").get<std::string>());
-    user.firstName = optionalString(json, "firstName");
-    user.lastName = optionalString(json, "lastName");
+    user.firstName = JSONDecoding::optionalString(json, "firstName");
+    user.lastName = JSONDecoding::optionalString(json, "lastName");
 }
