@@ -84,22 +84,27 @@ QByteArray RecordedRequest::path() const
     return query < 0 ? target : target.left(query);
 }
 
-ScriptedReply ScriptedReply::json(QByteArray body, int status)
+namespace {
+
+ScriptedReply wholeBody(QByteArray contentType, QByteArray body, int status)
 {
     ScriptedReply reply;
     reply.status = status;
-    reply.headers = {{"Content-Type", "application/json"}};
+    reply.headers = {{"Content-Type", std::move(contentType)}};
     reply.chunks = {std::move(body)};
     return reply;
 }
 
+} // namespace
+
+ScriptedReply ScriptedReply::json(QByteArray body, int status)
+{
+    return wholeBody("application/json", std::move(body), status);
+}
+
 ScriptedReply ScriptedReply::text(QByteArray body, int status)
 {
-    ScriptedReply reply;
-    reply.status = status;
-    reply.headers = {{"Content-Type", "text/plain; charset=utf-8"}};
-    reply.chunks = {std::move(body)};
-    return reply;
+    return wholeBody("text/plain; charset=utf-8", std::move(body), status);
 }
 
 ScriptedReply ScriptedReply::eventStream(QList<QByteArray> chunks, std::chrono::milliseconds delay)
