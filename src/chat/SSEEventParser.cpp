@@ -1,7 +1,5 @@
 #include "chat/SSEEventParser.h"
 
-#include "chat/FlatJsonObjectParser.h"
-
 #include <cstddef>
 
 namespace {
@@ -100,8 +98,6 @@ std::optional<nlohmann::ordered_json> SSEEventParser::parseDataLine(std::string_
     if (!line.starts_with(dataPrefix))
         return std::nullopt;
     const std::string_view text = line.substr(dataPrefix.size());
-    if (auto flat = FlatJsonObjectParser::parse(text))
-        return flat;
     if (nestsDeeperThan(text, maxNestingDepth))
         return std::nullopt;
     Json value = Json::parse(text, nullptr, false);
