@@ -6,12 +6,49 @@
 
 namespace Log {
 
+namespace {
+
+void appendEscape(std::string &text, unsigned char c)
+{
+    static constexpr char hexDigits[] = "0123456789abcdef";
+    switch (c) {
+    case '\n':
+        text += "\\n";
+        return;
+    case '\r':
+        text += "\\r";
+        return;
+    case '\t':
+        text += "\\t";
+        return;
+    default:
+        text += "\\x";
+        text += hexDigits[c >> 4];
+        text += hexDigits[c & 0xf];
+    }
+}
+
+std::string escaped(std::string_view line)
+{
+    std::string text;
+    text.reserve(line.size());
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f)
+            appendEscape(text, byte);
+        else
+            text += c;
+    }
+    return text;
+}
+
+} // namespace
+
 void write(std::string_view line)
 {
     static std::mutex mutex;
-    std::string text;
-    text.reserve(line.size() + 1);
-    text.append(line).push_back('\n');
+    std::string text = escaped(line);
+    text.push_back('\n');
     const std::scoped_lock lock(mutex);
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
