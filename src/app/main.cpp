@@ -1,9 +1,9 @@
 #include "app/AppDelegate.h"
+#include "app/AppServices.h"
 #include "app/ForwardedUrl.h"
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
 
-#include <Configuration.h>
 #include <QApplication>
 #include <QDebug>
 #include <QList>
@@ -17,8 +17,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vessa"));
-    QApplication::setApplicationVersion(QString::fromLatin1(Configuration::version));
+    AppServices::describeApplication();
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Watching from the start: a stop that arrives just after this process began to listen must
@@ -41,6 +40,8 @@ int main(int argc, char *argv[])
         break;
     }
 
+    // Everything below is destroyed before the services, and the services before the application.
+    AppServices services;
     AppDelegate delegate;
     QObject::connect(&instance, &SingleInstance::urlReceived, &delegate,
                      [&delegate](const QUrl &url) { delegate.openURLs({url}); });

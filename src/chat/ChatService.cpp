@@ -67,7 +67,7 @@ ChatService::ChatService(QString endpoint, QString apiToken, std::chrono::millis
 ChatService::~ChatService()
 {
     // The owner of the callbacks is going away with the service: the reply winds down silently.
-    m_tearingDown = true;
+    lifetime.end();
     if (auto running = std::exchange(m_currentTask, std::nullopt))
         running->request_stop();
 }
@@ -127,12 +127,6 @@ QCoro::Task<> ChatService::configure(QString workosUserId)
     co_return;
 }
 
-bool ChatService::isCurrent(const QPointer<ChatService> &service, const std::stop_token &task)
-{
-    const ChatService *current = service.data();
-    return current != nullptr && current->isCurrent(task);
-}
-
 bool ChatService::isCurrent(const std::stop_token &task) const
 {
     const std::stop_source *source = m_currentTask ? &*m_currentTask : nullptr;
@@ -142,9 +136,9 @@ bool ChatService::isCurrent(const std::stop_token &task) const
 QCoro::Task<> ChatService::runSend(std::stop_token task, QString text,
                                    std::optional<QByteArray> imageData, Callbacks callbacks)
 {
-    const QPointer<ChatService> self(this);
+    const Lifetime::Guard alive = lifetime.guard();
     // A send cancelled before it began (from a callback of the one it replaced) does nothing.
-    if (!isCurrent(self, task))
+    if (!isCurrent(task))
         co_return;
     // 1. A new reply starts with no text and no tools.
     startReply();
@@ -157,8 +151,7 @@ QCoro::Task<> ChatService::runSend(std::stop_token task, QString text,
     } catch (...) {
         failure = std::current_exception();
     }
-    const ChatService *service = self.data();
-    if (service == nullptr || service->m_tearingDown)
+    if (!alive)
         co_return;
     if (!failure) {
         // 4. The stream ended, possibly cut short by a cancel.
@@ -167,14 +160,14 @@ QCoro::Task<> ChatService::runSend(std::stop_token task, QString text,
         // 5. A failure, which a cancelled send keeps to itself.
         report(failure, callbacks.onError);
     }
-    if (isCurrent(self, task))
+    if (alive && isCurrent(task))
         setIsStreaming(false);
 }
 
 QCoro::Task<> ChatService::stream(std::stop_token task, nlohmann::ordered_json messages,
                                   const Callbacks &callbacks)
 {
-    const QPointer<ChatService> self(this);
+    const Lifetime::Guard alive = lifetime.guard();
     // 1. The request.
     HttpRequest request = makeRequest(messages);
     // 2. Send it and wait for the response head.
@@ -188,14 +181,14 @@ QCoro::Task<> ChatService::stream(std::stop_token task, nlohmann::ordered_json m
     // 4. Each line as soon as it arrives, through the line layer.
     SSELineReader reader(task);
     // 5. Events one by one while the send is current.
-    while (isCurrent(self, task)) {
+    while (alive && isCurrent(task)) {
         std::optional<std::string> line;
         try {
             line = co_await response->nextLine();
         } catch (const TransportError &) {
             // A cancel aborts the transfer and just ends the stream; any other failure cut the
             // body short, which must not pass for a finished answer.
-            if (!isCurrent(self, task))
+            if (!alive || !isCurrent(task))
                 co_return;
             throw;
         }
@@ -235,18 +228,18 @@ void ChatService::handle(const SSEParsedEvent &event, const std::stop_token &tas
     Q_ASSERT(QThread::currentThread() == thread());
     // Observers of the progress state run inside its setters and may cancel the send or even
     // delete the service; every callback is made only if the send is still current.
-    const QPointer<ChatService> self(this);
+    const Lifetime::Guard alive = lifetime.guard();
     const auto parsed = SSEEventParser::parse(event.json, event.eventType);
     if (const auto *delta = std::get_if<SSEEventParser::ContentDelta>(&parsed)) {
         const QString text = QString::fromStdString(delta->text);
         appendStreamingContent(text);
-        if (isCurrent(self, task))
+        if (alive && isCurrent(task))
             call(callbacks.onContentDelta, text);
     } else if (const auto *start = std::get_if<SSEEventParser::ToolUseStart>(&parsed)) {
         const ToolCall toolCall = makeToolCall(*start);
         m_pendingToolCalls.append(toolCall);
         emit pendingToolCallsChanged();
-        if (isCurrent(self, task))
+        if (alive && isCurrent(task))
             call(callbacks.onToolCall, toolCall);
     } else if (const auto *result = std::get_if<SSEEventParser::ToolResult>(&parsed)) {
         const QString id = QString::fromStdString(result->id);
@@ -259,7 +252,7 @@ void ChatService::handle(const SSEParsedEvent &event, const std::stop_token &tas
             found->result = text;
             emit pendingToolCallsChanged();
         }
-        if (isCurrent(self, task))
+        if (alive && isCurrent(task))
             call(callbacks.onToolResult, id, text, result->isError);
     } else if (std::holds_alternative<SSEEventParser::MessageComplete>(parsed)) {
         // A turn with neither text nor tools is no message; the collected reply stays as it is
@@ -281,12 +274,12 @@ void ChatService::startReply()
     const bool streamingChanged = !std::exchange(m_isStreaming, true);
     const bool contentChanged = !std::exchange(m_streamingContent, QString()).isEmpty();
     const bool toolCallsChanged = !std::exchange(m_pendingToolCalls, {}).isEmpty();
-    const QPointer<ChatService> self(this);
+    const Lifetime::Guard alive = lifetime.guard();
     if (streamingChanged)
         emit isStreamingChanged();
-    if (self && contentChanged)
+    if (alive && contentChanged)
         emit streamingContentChanged();
-    if (self && toolCallsChanged)
+    if (alive && toolCallsChanged)
         emit pendingToolCallsChanged();
 }
 

@@ -2,6 +2,7 @@
 
 #include "Configuration.h"
 #include "model/CurrentUserProvider.h"
+#include "model/Lifetime.h"
 #include "model/Message.h"
 #include "model/ToolCall.h"
 #include "net/HttpRequest.h"
@@ -9,7 +10,6 @@
 #include <QCoroTask>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QVariantList>
 #include <chrono>
@@ -103,10 +103,9 @@ private:
         ErrorHandler onError;
     };
 
-    // Whether the send with this token may still act on the service: the service exists, and the
-    // send is the latest one and nobody cancelled it. Only such a send writes the progress
-    // state, so a superseded send that winds down late cannot touch the reply that replaced it.
-    static bool isCurrent(const QPointer<ChatService> &service, const std::stop_token &task);
+    // Whether the send with this token is the latest one and nobody cancelled it. Only such a
+    // send writes the progress state, so a superseded send that winds down late cannot touch the
+    // reply that replaced it. Asked only while the service's lifetime guard holds.
     bool isCurrent(const std::stop_token &task) const;
 
     QCoro::Task<> runSend(std::stop_token task, QString text, std::optional<QByteArray> imageData,
@@ -133,5 +132,5 @@ private:
     // The handle of the last send: stopping it cancels that send and aborts its transfer.
     std::optional<std::stop_source> m_currentTask;
     const CurrentUserProvider *m_authService = nullptr;
-    bool m_tearingDown = false;
+    Lifetime lifetime;
 };

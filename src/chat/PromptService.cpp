@@ -2,6 +2,7 @@
 
 #include "model/Graphemes.h"
 #include "model/Log.h"
+#include "model/SharedInstance.h"
 #include "model/Timestamp.h"
 #include "net/HttpClient.h"
 #include "net/HttpRequest.h"
@@ -66,8 +67,7 @@ std::optional<QString> utf8Text(const QByteArray &body)
 
 QSettings &userSettings()
 {
-    static QSettings settings;
-    return settings;
+    return SharedInstance<QSettings>::get();
 }
 
 QString cacheKey(PromptType type, const QString &workosUserId)
@@ -175,7 +175,8 @@ QCoro::Task<std::optional<QString>> fetchFromAPI(PromptType type, QString workos
     nlohmann::json json;
     try {
         json = nlohmann::json::parse(response.body.cbegin(), response.body.cend());
-    } catch (const nlohmann::json::parse_error &error) {
+    } catch (const nlohmann::json::exception &error) {
+        // Not only syntax: a number too large for a double is refused as out of range.
         log(QStringLiteral("Error fetching ") + kind + QStringLiteral(" prompt: ") +
             QString::fromUtf8(error.what()));
         co_return std::nullopt;

@@ -21,7 +21,7 @@ namespace PromptService {
 // Seconds a fetched prompt stays valid.
 inline constexpr double cacheLifetime = 3600.0;
 
-// The application's per-user settings.
+// The per-user settings the application's owner made.
 QSettings &userSettings();
 
 // "cached_prompts_<kind>_<user>"; the expiry is stored under the same key followed by "_expiry".

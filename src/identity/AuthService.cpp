@@ -10,13 +10,13 @@
 #include "identity/WebAuthSessionError.h"
 #include "identity/WorkOSAuthResponse.h"
 #include "model/Log.h"
+#include "model/SharedInstance.h"
 #include "net/HttpClient.h"
 #include "net/HttpRequest.h"
 #include "net/HttpResponse.h"
 
 #include <QByteArray>
 #include <QDesktopServices>
-#include <QPointer>
 #include <QStringDecoder>
 #include <exception>
 #include <nlohmann/json.hpp>
@@ -112,13 +112,6 @@ std::optional<QString> utf8Text(const QByteArray &bytes)
     return text;
 }
 
-// Each diagnostic stays one line, whatever a server put in the text.
-QString singleLine(QString text)
-{
-    return text.replace(QLatin1Char('\r'), QLatin1String("\\r"))
-        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
-}
-
 QString encoded(const QUrl &url)
 {
     return url.toString(QUrl::FullyEncoded);
@@ -128,8 +121,7 @@ QString encoded(const QUrl &url)
 
 AuthService &AuthService::shared()
 {
-    static AuthService service(KeychainService::shared());
-    return service;
+    return SharedInstance<AuthService>::get();
 }
 
 bool AuthService::openInBrowser(const QUrl &url)
@@ -154,8 +146,8 @@ AuthService::AuthService(KeychainService &keychain, const QUrl &identityProvider
 
 AuthService::~AuthService()
 {
+    lifetime.end();
     cancelSignIn();
-    lifetime.request_stop();
 }
 
 QVariant AuthService::currentUserValue() const
@@ -180,11 +172,11 @@ QCoro::Task<> AuthService::restored()
 
 QCoro::Task<> AuthService::restoreSession()
 {
-    const QPointer<AuthService> alive(this);
-    const quint64 generation = sessionGeneration;
+    const Lifetime::Guard alive = lifetime.guard();
+    const quint64 session = sessionGeneration;
     const auto stored = co_await loadStoredSession(store);
-    // A sign-in or sign-out that ended meanwhile is newer than what the store held before it.
-    if (!alive || !stored || generation != sessionGeneration)
+    // A sign-in or sign-out that happened meanwhile is newer than what the store held before it.
+    if (!alive || session != sessionGeneration || !stored)
         co_return;
     setCurrentUser(stored->user);
     setIsAuthenticated(true);
@@ -198,6 +190,7 @@ QCoro::Task<> AuthService::restoreSession()
 
 QCoro::Task<> AuthService::signIn()
 {
+    const Lifetime::Guard alive = lifetime.guard();
     // The older sign-in ends before this one shows progress, so that its end cannot hide it.
     cancelSignIn();
     setIsLoading(true);
@@ -212,6 +205,8 @@ QCoro::Task<> AuthService::signIn()
         Log::write(QStringLiteral("[AuthService] Auth URL: ") + encoded(authURL));
 
         const QUrl callbackURL = co_await presentWebAuth(authURL);
+        if (!alive)
+            co_return;
         Log::write(QStringLiteral("[AuthService] Callback URL received: ") + encoded(callbackURL));
 
         const auto code = AuthURLHelper::extractCode(callbackURL);
@@ -228,16 +223,21 @@ QCoro::Task<> AuthService::signIn()
 
         const auto [accessToken, user] =
             co_await exchangeCodeForToken(*code, challenge.codeVerifier);
+        if (!alive)
+            co_return;
         Log::write("[AuthService] Token exchange successful"sv);
 
         co_await storeCredentials(accessToken, user);
+        if (!alive)
+            co_return;
         ++sessionGeneration;
         setCurrentUser(user);
         setIsAuthenticated(true);
         Log::write(QStringLiteral("[AuthService] Sign in complete for user: ") + user.email);
         setIsLoading(false);
     } catch (...) {
-        setIsLoading(false);
+        if (alive)
+            setIsLoading(false);
         throw;
     }
 }
@@ -308,8 +308,7 @@ QCoro::Task<std::pair<QString, User>> AuthService::exchangeCodeForToken(QString 
                                               m_workOSClientID, m_workOSAPIKey, code, codeVerifier)
             .dump());
 
-    const HttpResponse response =
-        co_await HttpClient::data(std::move(request), lifetime.get_token());
+    const HttpResponse response = co_await HttpClient::data(std::move(request), lifetime.token());
     if (!response.statusCode)
         throw AuthError(AuthError::Case::tokenExchangeFailed);
     Log::write(QStringLiteral("[AuthService] Token exchange response status: ") +
@@ -322,7 +321,7 @@ QCoro::Task<std::pair<QString, User>> AuthService::exchangeCodeForToken(QString 
         co_return std::pair{reply.accessToken, reply.user.toUser()};
     }
     if (const auto text = utf8Text(response.body))
-        Log::write(QStringLiteral("[AuthService] Token exchange error: ") + singleLine(*text));
+        Log::write(QStringLiteral("[AuthService] Token exchange error: ") + *text);
     throw AuthError(AuthError::Case::tokenExchangeFailed);
 }
 
@@ -334,9 +333,14 @@ QCoro::Task<> AuthService::storeCredentials(QString accessToken, User user)
 
 QCoro::Task<> AuthService::signOut()
 {
+    const Lifetime::Guard alive = lifetime.guard();
+    // The session ends now, before the store is cleared: a profile fetch that resumes meanwhile
+    // must not write again what the clearing removes.
+    ++sessionGeneration;
     setIsLoading(true);
     co_await store.deleteAll();
-    ++sessionGeneration;
+    if (!alive)
+        co_return;
     setCurrentUser(std::nullopt);
     setIsAuthenticated(false);
     setIsLoading(false);
@@ -353,17 +357,21 @@ QCoro::Task<> AuthService::fetchUserInfo()
         Log::write("[AuthService] No user ID available for fetching user info"sv);
         co_return;
     }
+    const Lifetime::Guard alive = lifetime.guard();
+    const quint64 session = sessionGeneration;
 
     // The web host knows the user by the identity provider's user id, not by the access token.
     HttpRequest request(m_userInfoURL);
     request.setHeader("Authorization", "Bearer " + m_currentUser->id.toUtf8());
     HttpResponse response;
     try {
-        response = co_await HttpClient::data(std::move(request), lifetime.get_token());
+        response = co_await HttpClient::data(std::move(request), lifetime.token());
     } catch (const std::exception &error) {
         Log::write(std::string("[AuthService] Error fetching user info: ") + error.what());
         co_return;
     }
+    if (!alive || session != sessionGeneration)
+        co_return;
     if (response.statusCode != 200) {
         Log::write(QStringLiteral("[AuthService] Failed to fetch user info: ") +
                    QString::number(response.statusCode.value_or(0)));
@@ -386,16 +394,22 @@ QCoro::Task<> AuthService::fetchUserInfo()
         const QString aiName = QString::fromStdString(name->get<std::string>());
         setAiName(aiName);
         co_await saveDroppingFailure(store, aiName, KeychainKey::aiName);
+        if (!alive || session != sessionGeneration)
+            co_return;
         Log::write(QStringLiteral("[AuthService] Updated AI name to: ") + aiName);
     }
     if (const auto preferences = decodedMember<UserPreferences>(body, "preferences")) {
         setUserPreferences(preferences);
         co_await saveDroppingFailure(store, *preferences, KeychainKey::userPreferences);
+        if (!alive || session != sessionGeneration)
+            co_return;
         Log::write("[AuthService] Updated user preferences"sv);
     }
     if (const auto memories = decodedMember<RecentMemories>(body, "recent_memories")) {
         setRecentMemories(memories);
         co_await saveDroppingFailure(store, *memories, KeychainKey::recentMemories);
+        if (!alive || session != sessionGeneration)
+            co_return;
         Log::write("[AuthService] Updated recent memories"sv);
     }
 }

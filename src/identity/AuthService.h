@@ -4,6 +4,7 @@
 #include "identity/RecentMemories.h"
 #include "identity/UserPreferences.h"
 #include "model/CurrentUserProvider.h"
+#include "model/Lifetime.h"
 #include "model/User.h"
 
 #include <QCoroTask>
@@ -15,7 +16,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stop_token>
 #include <utility>
 
 class CallbackWait;
@@ -48,8 +48,7 @@ public:
     static constexpr char callbackScheme[] = "vessa-mac";
     static constexpr char defaultAIName[] = "Vessa";
 
-    // The one instance of the process, on the default store, created on first use. Creating it
-    // starts restoring a stored sign-in.
+    // The instance the application's owner made.
     static AuthService &shared();
     // The user's default browser.
     static bool openInBrowser(const QUrl &url);
@@ -62,8 +61,8 @@ public:
         QString clientID = QString::fromUtf8(Configuration::idpClientId),
         QString apiKey = QString::fromUtf8(Configuration::idpApiKey),
         URLOpener urlOpener = openInBrowser, QObject *parent = nullptr);
-    // A sign-in still waiting for its callback fails as cancelled, and transfers in flight are
-    // aborted, while the service is still whole.
+    // Transfers in flight are aborted and a sign-in still waiting for its callback fails as
+    // cancelled; none of their coroutines touches the service again.
     ~AuthService() override;
 
     const std::optional<User> &currentUser() const override { return m_currentUser; }
@@ -147,11 +146,11 @@ private:
     std::optional<RecentMemories> m_recentMemories;
 
     std::shared_ptr<CallbackWait> authContinuation;
-    // Counts completed sign-ins and sign-outs, so that a restore which read the store before one
-    // of them does not put the older state back.
+    // Counts sign-ins and sign-outs. A flow that belongs to a session (the restore, a profile
+    // fetch) compares it after every wait and changes nothing once its session has ended, so a
+    // late answer can neither undo a sign-out nor reach the next user.
     quint64 sessionGeneration = 0;
-    // Stopped by the destructor: no transfer may resume an operation on a destroyed service.
-    std::stop_source lifetime;
+    Lifetime lifetime;
     // Declared last: the restore starts once everything it reads is set up.
     QCoro::Task<> restoreTask;
 };

@@ -2,6 +2,7 @@
 
 #include "identity/KeychainError.h"
 #include "identity/SecureFile.h"
+#include "model/SharedInstance.h"
 
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -17,8 +18,7 @@ constexpr auto storeFolder = "com.kolvane.vessa-mac/secure";
 
 KeychainService &KeychainService::shared()
 {
-    static KeychainService instance;
-    return instance;
+    return SharedInstance<KeychainService>::get();
 }
 
 QString KeychainService::defaultStorageDirectory()

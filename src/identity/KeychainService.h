@@ -35,7 +35,7 @@ concept KeychainRecord = std::is_class_v<T> && !std::is_convertible_v<const T &,
 class KeychainService
 {
 public:
-    // The one store of the process, in the default folder, created on first use.
+    // The instance the application's owner made.
     static KeychainService &shared();
     // The user's data folder (XDG_DATA_HOME, normally ~/.local/share) joined with the store's own.
     static QString defaultStorageDirectory();

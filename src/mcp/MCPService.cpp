@@ -3,8 +3,10 @@
 #include "mcp/MCPError.h"
 #include "mcp/MCPRequestBuilder.h"
 #include "mcp/MCPResponseParser.h"
+#include "mcp/SessionStart.h"
 #include "model/Graphemes.h"
 #include "model/Log.h"
+#include "model/SharedInstance.h"
 #include "net/HttpClient.h"
 #include "net/HttpRequest.h"
 #include "net/HttpResponse.h"
@@ -65,8 +67,7 @@ bool isReply(const AnyCodable::Object &message)
 
 MCPService &MCPService::shared()
 {
-    static MCPService instance;
-    return instance;
+    return SharedInstance<MCPService>::get();
 }
 
 MCPService::MCPService(QUrl url, std::chrono::milliseconds delayUnit, QObject *parent)
@@ -75,14 +76,21 @@ MCPService::MCPService(QUrl url, std::chrono::milliseconds delayUnit, QObject *p
     , retryDelayUnit(delayUnit)
 {}
 
+MCPService::~MCPService()
+{
+    lifetime.end();
+}
+
 void MCPService::configure(const QString &userId)
 {
     setUserId(userId);
+    sessionStart.reset();
     setSessionId(std::nullopt);
 }
 
 void MCPService::resetSession()
 {
+    sessionStart.reset();
     setSessionId(std::nullopt);
     log(QStringLiteral("Session reset - will re-initialize on next request"));
 }
@@ -118,7 +126,10 @@ QCoro::Task<AnyCodable::Object> MCPService::sendRequest(std::string method,
                                                         int retryCount, std::stop_token stop)
 {
     checkConfigured();
+    const Lifetime::Guard alive = lifetime.guard();
     const QString session = co_await ensureSession(stop);
+    if (!alive)
+        throw cancellation();
     const HttpRequest request =
         makeRequest(MCPRequestBuilder::buildRequest(method, params), session, methodTimeout);
 
@@ -133,10 +144,12 @@ QCoro::Task<AnyCodable::Object> MCPService::sendRequest(std::string method,
             throw MCPError::networkError(error.what());
         failure = QString::fromUtf8(error.what());
     }
+    if (!alive)
+        throw cancellation();
     if (!response) {
         log(QStringLiteral("Network error, retrying in %1s (attempt %2/2): %3")
                 .arg(retryDelayText(retryCount), QString::number(retryCount + 1), failure));
-        co_return co_await retry(std::move(method), std::move(params), retryCount, stop);
+        co_return co_await retry(std::move(method), std::move(params), retryCount, session, stop);
     }
 
     if (!response->statusCode)
@@ -150,7 +163,7 @@ QCoro::Task<AnyCodable::Object> MCPService::sendRequest(std::string method,
         log(QStringLiteral("Session error (%1), retrying in %2s (attempt %3/2)")
                 .arg(QString::number(status), retryDelayText(retryCount),
                      QString::number(retryCount + 1)));
-        co_return co_await retry(std::move(method), std::move(params), retryCount, stop);
+        co_return co_await retry(std::move(method), std::move(params), retryCount, session, stop);
     }
     if (status == 200)
         co_return readReply(*response);
@@ -165,17 +178,47 @@ QCoro::Task<QString> MCPService::ensureSession(std::stop_token stop)
     // empty the member.
     if (m_sessionId)
         co_return QString(*m_sessionId);
-    const QString identifier = co_await initializeSession(stop);
-    setSessionId(identifier);
+    const Lifetime::Guard alive = lifetime.guard();
+    if (!sessionStart) {
+        sessionStart = std::make_shared<SessionStart>();
+        openSession(sessionStart);
+    }
+    // The opening serves every request waiting on it, so it runs to its end whoever stops
+    // waiting; a request whose own stop came meanwhile leaves once it has.
+    const std::shared_ptr<SessionStart> start = sessionStart;
+    const QString identifier = co_await *start;
+    if (!alive || stop.stop_requested())
+        throw cancellation();
     co_return identifier;
+}
+
+QCoro::Task<> MCPService::openSession(std::shared_ptr<SessionStart> start)
+{
+    const Lifetime::Guard alive = lifetime.guard();
+    try {
+        const QString identifier = co_await initializeSession(lifetime.token());
+        // A configure or reset meanwhile has dropped this opening: it serves its waiters only.
+        if (alive && sessionStart == start) {
+            sessionStart.reset();
+            setSessionId(identifier);
+        }
+        start->succeed(identifier);
+    } catch (...) {
+        if (alive && sessionStart == start)
+            sessionStart.reset();
+        start->fail(std::current_exception());
+    }
 }
 
 QCoro::Task<QString> MCPService::initializeSession(std::stop_token stop)
 {
     checkConfigured();
+    const Lifetime::Guard alive = lifetime.guard();
     const HttpResponse response = co_await HttpClient::data(
         makeRequest(MCPRequestBuilder::buildInitializeRequest(), QString(), initializationTimeout),
         stop);
+    if (!alive)
+        throw cancellation();
     if (response.statusCode != 200)
         throw MCPError::initializationFailed();
     // A server that keeps no state sends no identifier; the session then goes without one.
@@ -206,7 +249,8 @@ AnyCodable::Object MCPService::decodeEventStreamBody(const QByteArray &body)
         nlohmann::ordered_json json;
         try {
             json = nlohmann::ordered_json::parse(payload);
-        } catch (const nlohmann::json::parse_error &) {
+        } catch (const nlohmann::json::exception &) {
+            // Syntax, and numbers too large for a double, which the parser refuses as out of range.
             if (!parseFailure)
                 parseFailure = std::current_exception();
             continue;
@@ -278,10 +322,16 @@ QCoro::Task<> MCPService::sendInitializedNotification(QString session, std::stop
 
 QCoro::Task<AnyCodable::Object> MCPService::retry(std::string method,
                                                   std::optional<AnyCodable::Object> params,
-                                                  int retryCount, std::stop_token stop)
+                                                  int retryCount, QString failedSession,
+                                                  std::stop_token stop)
 {
-    setSessionId(std::nullopt);
+    // Another request may have opened a new session meanwhile; that one has not failed.
+    if (m_sessionId == failedSession)
+        setSessionId(std::nullopt);
+    const Lifetime::Guard alive = lifetime.guard();
     co_await waitBeforeRetry(retryCount, stop);
+    if (!alive)
+        throw cancellation();
     co_return co_await sendRequest(std::move(method), std::move(params), retryCount + 1, stop);
 }
 

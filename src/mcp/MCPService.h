@@ -4,6 +4,7 @@
 #include "mcp/MCPTool.h"
 #include "mcp/MCPToolResult.h"
 #include "model/AnyCodable.h"
+#include "model/Lifetime.h"
 
 #include <QByteArray>
 #include <QCoroTask>
@@ -11,6 +12,7 @@
 #include <QString>
 #include <QUrl>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -18,6 +20,7 @@
 
 struct HttpRequest;
 struct HttpResponse;
+class SessionStart;
 
 // The client side of the Model Context Protocol over streamable HTTP: one session with one MCP
 // server, its tool list, and tool calls. Every message is a POST of one JSON-RPC object to the
@@ -27,6 +30,9 @@ struct HttpResponse;
 // Runs on the main thread. Operations fail with MCPError, with the transport's TransportError
 // (a failed initialization, a cancellation), or with nlohmann's errors for a reply that is not
 // JSON. A stop requested on an operation's token cancels it, also during a retry wait.
+//
+// Requests may run concurrently: those that find no session share one initialization, and a
+// retry drops only the session that failed it, never one that another request opened since.
 class MCPService : public QObject
 {
     Q_OBJECT
@@ -39,7 +45,7 @@ public:
     static constexpr std::chrono::milliseconds initializationTimeout{60'000};
     static constexpr std::chrono::milliseconds methodTimeout{30'000};
 
-    // The instance of the process, for the configured server, created on first use.
+    // The instance the application's owner made.
     static MCPService &shared();
 
     // A failed request is retried after one retryDelayUnit, then after two. The retry log lines
@@ -47,6 +53,7 @@ public:
     explicit MCPService(QUrl serverURL = QUrl(QString::fromUtf8(Configuration::mcpUrl)),
                         std::chrono::milliseconds retryDelayUnit = std::chrono::seconds(1),
                         QObject *parent = nullptr);
+    ~MCPService() override;
 
     QUrl mcpServerURL() const { return serverURL; }
     // A null string until configure() is called.
@@ -68,7 +75,8 @@ public:
     QCoro::Task<AnyCodable::Object> sendRequest(std::string method,
                                                 std::optional<AnyCodable::Object> params,
                                                 int retryCount = 0, std::stop_token stop = {});
-    // The identifier of the session held, opening one when none is.
+    // The identifier of the session held, opening one when none is (or joining the opening that
+    // is already under way).
     QCoro::Task<QString> ensureSession(std::stop_token stop = {});
     // The handshake: initialize, then the initialized notification. Returns the new identifier.
     QCoro::Task<QString> initializeSession(std::stop_token stop = {});
@@ -90,9 +98,10 @@ private:
     HttpRequest makeRequest(const AnyCodable::Object &message, const QString &session,
                             std::chrono::milliseconds timeout) const;
     QCoro::Task<> sendInitializedNotification(QString session, std::stop_token stop);
+    QCoro::Task<> openSession(std::shared_ptr<SessionStart> start);
     QCoro::Task<AnyCodable::Object> retry(std::string method,
                                           std::optional<AnyCodable::Object> params, int retryCount,
-                                          std::stop_token stop);
+                                          QString failedSession, std::stop_token stop);
     QCoro::Task<> waitBeforeRetry(int retryCount, std::stop_token stop);
     static AnyCodable::Object readReply(const HttpResponse &response);
 
@@ -100,4 +109,6 @@ private:
     std::chrono::milliseconds retryDelayUnit;
     std::optional<QString> m_userId;
     std::optional<QString> m_sessionId;
+    std::shared_ptr<SessionStart> sessionStart;
+    Lifetime lifetime;
 };

@@ -1,12 +1,13 @@
 #include "net/HttpClient.h"
 
+#include "model/SharedInstance.h"
 #include "net/ReplyActivity.h"
 #include "net/ReplyOutcome.h"
 
-#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <functional>
 
 namespace HttpClient {
@@ -35,25 +36,34 @@ QNetworkReply *send(const HttpRequest &request)
     return sharedManager().sendCustomRequest(networkRequest, request.method, request.body);
 }
 
+TransportError cancellation()
+{
+    return {TransportError::Kind::cancelled, "The request was cancelled."};
+}
+
 // A request cancelled before it starts is never sent: Qt leaves part of a request behind when it
 // is aborted before its own thread has taken it up.
 void throwIfStopped(const std::stop_token &stop)
 {
     if (stop.stop_requested())
-        throw TransportError(TransportError::Kind::cancelled, "The request was cancelled.");
+        throw cancellation();
 }
 
 // Owns a reply for the length of one exchange; the reply is deleted later, never while Qt may
-// still be inside one of its signals.
+// still be inside one of its signals. The manager deletes its replies when it goes, so the reply
+// is only ever reached through the guarded pointer.
 struct ReplyHolder
 {
-    QNetworkReply *reply;
+    QPointer<QNetworkReply> reply;
 
     ~ReplyHolder()
     {
-        if (!reply->isFinished() && reply->error() == QNetworkReply::NoError)
-            reply->abort();
-        reply->deleteLater();
+        QNetworkReply *owned = reply.data();
+        if (owned == nullptr)
+            return;
+        if (!owned->isFinished() && owned->error() == QNetworkReply::NoError)
+            owned->abort();
+        owned->deleteLater();
     }
 };
 
@@ -61,25 +71,28 @@ struct ReplyHolder
 
 QNetworkAccessManager &sharedManager()
 {
-    // Parented to the application so it goes before the event loop's objects do.
-    static auto *manager = new QNetworkAccessManager(QCoreApplication::instance());
-    return *manager;
+    return SharedInstance<QNetworkAccessManager>::get();
 }
 
 QCoro::Task<HttpResponse> data(HttpRequest request, std::stop_token stop)
 {
     throwIfStopped(stop);
     const ReplyHolder holder{send(request)};
-    QNetworkReply *reply = holder.reply;
     bool cancelled = false;
     bool tooLarge = false;
     const std::stop_callback<std::function<void()>> onStop(std::move(stop), [&] {
         cancelled = true;
-        reply->abort();
+        if (QNetworkReply *running = holder.reply.data())
+            running->abort();
     });
 
     HttpResponse response;
+    QNetworkReply *reply = nullptr;
     for (;;) {
+        // Gone with the manager, which the application's owner destroyed during the wait.
+        reply = holder.reply.data();
+        if (reply == nullptr)
+            throw cancellation();
         if (reply->isOpen())
             response.body += reply->readAll();
         if (response.body.size() > maximumBodySize && !tooLarge) {
@@ -90,8 +103,6 @@ QCoro::Task<HttpResponse> data(HttpRequest request, std::stop_token stop)
             break;
         co_await ReplyActivity(reply);
     }
-    if (reply->isOpen())
-        response.body += reply->readAll();
 
     if (tooLarge)
         throw TransportError(TransportError::Kind::responseTooLarge,

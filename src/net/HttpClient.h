@@ -22,6 +22,7 @@ namespace HttpClient {
 // exhaust memory. Streamed bodies are not limited as a whole, only line by line.
 inline constexpr qsizetype maximumBodySize = 64 * 1024 * 1024;
 
+// The manager the application's owner made.
 QNetworkAccessManager &sharedManager();
 
 // Sends the request and waits for the complete body.

@@ -1,10 +1,11 @@
 #include "support/ScriptedHttpServer.h"
 
 #include <QHostAddress>
-#include <QPointer>
 #include <QTcpSocket>
+#include <QTest>
 #include <QTimer>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -154,6 +155,25 @@ void ScriptedHttpServer::route(const QByteArray &method, const QByteArray &path,
     route(method, path, [reply](const RecordedRequest &) { return reply; });
 }
 
+void ScriptedHttpServer::hold()
+{
+    held = true;
+}
+
+void ScriptedHttpServer::release()
+{
+    held = false;
+    for (const auto &[socket, request] : std::exchange(heldRequests, {})) {
+        if (socket)
+            answer(socket, request);
+    }
+}
+
+bool ScriptedHttpServer::waitForRequests(qsizetype count, int timeoutMs)
+{
+    return QTest::qWaitFor([this, count] { return received.size() >= count; }, timeoutMs);
+}
+
 void ScriptedHttpServer::accept()
 {
     while (QTcpSocket *socket = server.nextPendingConnection()) {
@@ -176,7 +196,10 @@ void ScriptedHttpServer::readFrom(QTcpSocket *socket)
         found->clear();
         disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
         received.append(*request);
-        answer(socket, *request);
+        if (held)
+            heldRequests.append({socket, *request});
+        else
+            answer(socket, *request);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QTcpServer>
 #include <QUrl>
 #include <chrono>
@@ -81,6 +82,13 @@ public:
 
     const QList<RecordedRequest> &requests() const { return received; }
 
+    // While held, requests are recorded but not answered; release() answers them in the order
+    // they came. Tests use this instead of sleeping to keep an exchange in flight.
+    void hold();
+    void release();
+    // Runs the event loop until that many requests have come in; false after the time limit.
+    bool waitForRequests(qsizetype count, int timeoutMs = 20'000);
+
 private:
     void accept();
     void readFrom(QTcpSocket *socket);
@@ -92,4 +100,6 @@ private:
     QHash<QByteArray, Handler> handlers;
     QHash<QTcpSocket *, QByteArray> pending;
     QList<RecordedRequest> received;
+    bool held = false;
+    QList<std::pair<QPointer<QTcpSocket>, RecordedRequest>> heldRequests;
 };

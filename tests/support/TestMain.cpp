@@ -1,3 +1,5 @@
+#include "model/SharedInstance.h"
+
 #include <QGuiApplication>
 #include <QNetworkAccessManager>
 #include <gtest/gtest.h>
@@ -8,11 +10,15 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    // The shared network manager goes while the event loop still runs: replies released with
-    // deleteLater() and the connections of Qt's HTTP thread are then cleaned up, not left behind.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    qDeleteAll(app.findChildren<QNetworkAccessManager *>(Qt::FindDirectChildrenOnly));
+    int result = 0;
+    {
+        // The shared network manager, as the application's owner makes it.
+        QNetworkAccessManager network;
+        const SharedInstance<QNetworkAccessManager> sharedNetwork(network);
+        result = RUN_ALL_TESTS();
+        // Replies released with deleteLater() go while the manager and the event loop still run.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
     return result;
