@@ -5,32 +5,20 @@
 
 #include <QTemporaryDir>
 #include <atomic>
-#include <cctype>
-#include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
 // A server on a free port over a fresh data folder, with a clock the test can move forward and
 // no pause between streamed events unless a test asks for one.
 class LocalServerFixture : public ::testing::Test
 {
-public:
-    using Json = nlohmann::ordered_json;
-
-    struct StreamedEvent
-    {
-        std::string name;
-        Json data;
-    };
-
 protected:
+    using Json = nlohmann::ordered_json;
     static constexpr char clientId[] = "client_01LOCALVESSADEVELOPMENT000";
-    static constexpr char apiToken[] = "localdev";
     // The verifier of RFC 7636's example and its S256 challenge.
     static constexpr char verifier[] = "dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk";
     static constexpr char challenge[] = "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM";
@@ -38,12 +26,13 @@ protected:
     void SetUp() override
     {
         std::signal(SIGPIPE, SIG_IGN);
-        ASSERT_TRUE(dataDirectory.isValid());
         startServer();
     }
 
+    // Starts the server, stopping the one running first.
     void startServer(std::chrono::milliseconds pace = std::chrono::milliseconds(0))
     {
+        server.reset();
         LocalServerOptions options;
         options.port = 0;
         options.dataDirectory = dataDirectory.path().toStdString();
@@ -54,14 +43,6 @@ protected:
         server = std::make_unique<LocalServer>(std::move(options));
         ASSERT_TRUE(server->start());
     }
-
-    void restartServer(std::chrono::milliseconds pace = std::chrono::milliseconds(0))
-    {
-        server.reset();
-        startServer(pace);
-    }
-
-    void advanceClock(std::chrono::seconds by) { clockOffset += by.count(); }
 
     httplib::Client client() const
     {
@@ -75,6 +56,15 @@ protected:
         return result ? Json::parse(result->body, nullptr, false) : Json();
     }
 
+    // An error reply as "status code", such as "400 invalid_request".
+    static std::string error(const httplib::Result &result)
+    {
+        const auto body = json(result);
+        return result ? std::to_string(result->status) + " " +
+                            (body.is_object() ? body.value("code", "") : "")
+                      : "no reply";
+    }
+
     static httplib::Params authorizeItems()
     {
         return {{"client_id", clientId},
@@ -86,48 +76,19 @@ protected:
                 {"code_challenge_method", "S256"}};
     }
 
-    static std::string query(const httplib::Params &items)
-    {
-        std::string query;
-        for (const auto &[name, value] : items) {
-            query += (query.empty() ? "" : "&") + name + "=";
-            for (const auto c : value) {
-                const auto byte = static_cast<unsigned char>(c);
-                if (std::isalnum(byte) || c == '-' || c == '_' || c == '.' || c == '~') {
-                    query += c;
-                } else {
-                    static constexpr char digits[] = "0123456789ABCDEF";
-                    query += '%';
-                    query += digits[byte >> 4U];
-                    query += digits[byte & 0x0FU];
-                }
-            }
-        }
-        return query;
-    }
-
     // Submits the sign-in page's form and gives the code of the redirect.
-    std::string authorize(const std::string &email = SignInPage::defaultEmail,
-                          const std::string &name = SignInPage::defaultName)
+    std::string authorize(const std::string &email = SignInPage::defaultEmail)
     {
         auto form = authorizeItems();
-        form.emplace("name", name);
+        form.emplace("name", SignInPage::defaultName);
         form.emplace("email", email);
         const auto result = client().Post("/user_management/authorize", form);
-        EXPECT_TRUE(result);
-        if (!result || result->status != 302)
-            return {};
-        const auto location = result->get_header_value("Location");
+        const auto location = result ? result->get_header_value("Location") : std::string();
         const auto start = location.find("code=") + 5;
         return location.substr(start, location.find('&', start) - start);
     }
 
-    httplib::Result exchange(const Json &body)
-    {
-        return client().Post("/user_management/authenticate", body.dump(), "application/json");
-    }
-
-    Json tokenRequest(const std::string &code) const
+    static Json tokenRequest(const std::string &code)
     {
         return {{"grant_type", "authorization_code"},
                 {"client_id", clientId},
@@ -135,21 +96,18 @@ protected:
                 {"code_verifier", verifier}};
     }
 
+    httplib::Result exchange(const Json &body)
+    {
+        return client().Post("/user_management/authenticate", body.dump(), "application/json");
+    }
+
     // Signs a user in and gives the user's id.
     std::string signIn(const std::string &email = SignInPage::defaultEmail)
     {
-        const auto result = exchange(tokenRequest(authorize(email)));
-        EXPECT_TRUE(result && result->status == 200);
-        return json(result)["user"]["id"].get<std::string>();
+        return json(exchange(tokenRequest(authorize(email))))["user"]["id"].get<std::string>();
     }
 
-    httplib::Result chat(const Json &body, const std::string &token = apiToken)
-    {
-        return client().Post("/api/v1/chat/stream", {{"Authorization", "Bearer " + token}},
-                             body.dump(), "application/json");
-    }
-
-    static Json chatBody(const std::string &text, const std::string &userId)
+    static Json chatBody(const std::string &text, const std::string &userId = {})
     {
         Json body{{"messages", {{{"role", "user"}, {"content", text}}}},
                   {"prompt_type", "text"},
@@ -159,35 +117,14 @@ protected:
         return body;
     }
 
-    static std::vector<StreamedEvent> events(const std::string &body)
+    httplib::Result chat(const Json &body, const std::string &token = "localdev")
     {
-        std::vector<StreamedEvent> events;
-        std::string name;
-        std::size_t start = 0;
-        while (start < body.size()) {
-            auto end = body.find('\n', start);
-            if (end == std::string::npos)
-                end = body.size();
-            const auto line = body.substr(start, end - start);
-            if (line.starts_with("event: "))
-                name = line.substr(7);
-            else if (line.starts_with("data: "))
-                events.push_back({name, Json::parse(line.substr(6))});
-            start = end + 1;
-        }
-        return events;
-    }
-
-    static std::string replyText(const std::vector<StreamedEvent> &events)
-    {
-        std::string text;
-        for (const auto &event : events)
-            if (event.name == "content_delta")
-                text += event.data["delta"].get<std::string>();
-        return text;
+        return client().Post("/api/v1/chat/stream", {{"Authorization", "Bearer " + token}},
+                             body.dump(), "application/json");
     }
 
     QTemporaryDir dataDirectory;
+    // Seconds the server's clock runs ahead of the real one.
     std::atomic<long long> clockOffset{0};
     std::unique_ptr<LocalServer> server;
 };
