@@ -51,19 +51,6 @@ TEST(UserPreferences, SkillsRenderOnlyWithNameAndType)
     EXPECT_EQ(list->at(2), (UserPreferences::Skill{{"name", "Broken"}}));
 }
 
-TEST(UserPreferences, MissingEmptyOrMalformedSkills)
-{
-    EXPECT_EQ(preferences(R"({"available_skills":[]})").skillsContextString(), "");
-    EXPECT_EQ(preferences(R"({"available_skills":[]})").availableSkills()->size(), 0);
-    EXPECT_EQ(preferences(R"({"available_skills":[{"name":"a"}]})").skillsContextString(),
-              "\n## AVAILABLE SKILLS:\n");
-    for (const char *json : {"{}", R"({"available_skills":{"name":"a"}})",
-                             R"({"available_skills":[{"name":"a","type":"b"},"c"]})"}) {
-        EXPECT_EQ(preferences(json).skillsContextString(), "") << json;
-        EXPECT_FALSE(preferences(json).availableSkills()) << json;
-    }
-}
-
 TEST(UserPreferences, RecordIsTheObjectItself)
 {
     const auto decoded = preferences(R"({"b":{"x":[1,2.5,"s"]},"a":null})");

@@ -6,7 +6,6 @@
 #include "support/TaskAwaiting.h"
 
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -165,25 +164,8 @@ TEST_F(MCPServiceTest, InitializationFailsOnlyForItsOwnAnswer)
     service.resetSession();
     EXPECT_EQ(mcpErrorOf(service.listTools()), MCPError::initializationFailed());
 
-    QTcpServer closed;
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = closed.serverPort();
-    closed.close();
-    MCPService unreachable(QUrl(QStringLiteral("http://127.0.0.1:%1/mcp").arg(port)), 5ms);
-    unreachable.configure("user-1");
-    EXPECT_THROW(awaitTask(unreachable.listTools()), TransportError);
-}
-
-TEST_F(MCPServiceTest, AServerWithoutSessionIdentifiersKeepsOneSessionWithout)
-{
-    issueSessionIds = false;
-    methodReplies = {ScriptedReply::json(twoTools), ScriptedReply::json(twoTools)};
-    awaitTask(service.listTools());
-    awaitTask(service.listTools());
-    EXPECT_TRUE(service.hasSession());
-    EXPECT_EQ(sessionsOpened, 1);
-    for (const auto &request : server.requests())
-        EXPECT_TRUE(request.header("mcp-session-id").isEmpty());
+    MCPService unconfigured(server.url("/mcp"), 5ms);
+    EXPECT_EQ(mcpErrorOf(unconfigured.callTool("echo", {})), MCPError::notConfigured());
 }
 
 TEST_F(MCPServiceTest, RepliesOfEveryShape)
@@ -206,14 +188,6 @@ TEST_F(MCPServiceTest, RepliesOfEveryShape)
     EXPECT_EQ(failed.text(), "Tool error: nope");
     EXPECT_THROW(awaitTask(service.listTools()), nlohmann::json::parse_error);
     EXPECT_EQ(mcpErrorOf(service.listTools()), MCPError::invalidResponse());
-}
-
-TEST_F(MCPServiceTest, NothingIsSentBeforeConfiguration)
-{
-    MCPService unconfigured(server.url("/mcp"), 5ms);
-    EXPECT_EQ(mcpErrorOf(unconfigured.callTool("echo", {})), MCPError::notConfigured());
-    EXPECT_EQ(mcpErrorOf(unconfigured.initializeSession()), MCPError::notConfigured());
-    EXPECT_TRUE(server.requests().isEmpty());
 }
 
 TEST_F(MCPServiceTest, ConcurrentCallsShareOneOpeningAndARetryDropsOnlyTheFailedSession)

@@ -33,8 +33,6 @@ struct ScriptedReply
     {
         contentLength,
         chunked,
-        // No length: the end of the body is the server closing the connection.
-        closeDelimited,
     };
 
     int status = 200;
