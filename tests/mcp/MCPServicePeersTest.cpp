@@ -112,16 +112,3 @@ TEST_F(MCPServicePeersTest, StatelessServerWorksWithoutSessionIdentifier)
     EXPECT_TRUE(service->hasSession());
     EXPECT_TRUE(service->sessionId().isEmpty());
 }
-
-TEST_F(MCPServicePeersTest, StructuredContentIsTheResultText)
-{
-    NodePeer peer("structured-server.mjs");
-    ASSERT_TRUE(peer.isRunning());
-    auto service = serviceFor(peer.url());
-
-    const auto result = awaitTask(service->callTool("get-weather", {{"city", "Oslo"}}));
-
-    EXPECT_EQ(result.text(), R"({"city":"Oslo","temperature":21.5,"sunny":true})");
-    EXPECT_EQ(result.content, (std::vector<MCPContent>{{"text", "The weather in Oslo is fine."}}));
-    EXPECT_FALSE(service->sessionId().isEmpty());
-}

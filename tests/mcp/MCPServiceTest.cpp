@@ -175,9 +175,13 @@ TEST_F(MCPServiceTest, RepliesOfEveryShape)
          "data: \"result\":{\"tools\":[{\"name\":\"x\"}]}}\n\n"});
     stream.headers = {{"Content-Type", "text/event-stream; charset=utf-8"}};
     methodReplies = {
-        stream, ScriptedReply::json(""),
+        stream,
+        ScriptedReply::json(""),
         ScriptedReply::json(R"({"jsonrpc":"2.0","id":1,"error":{"code":-32602,"message":"nope"}})"),
-        ScriptedReply::json("{\"result\": tru"), ScriptedReply::json("[1,2]")};
+        ScriptedReply::json(R"({"result":{"content":[{"type":"text","text":"t"},)"
+                            R"({"type":"image"}],"structuredContent":{"b":[1.5]}}})"),
+        ScriptedReply::json("{\"result\": tru"),
+        ScriptedReply::json("[1,2]")};
 
     const auto tools = awaitTask(service.listTools());
     ASSERT_EQ(tools.size(), 1U);
@@ -186,6 +190,9 @@ TEST_F(MCPServiceTest, RepliesOfEveryShape)
     const auto failed = awaitTask(service.callTool("nope", {}));
     EXPECT_TRUE(failed.isError);
     EXPECT_EQ(failed.text(), "Tool error: nope");
+    const auto structured = awaitTask(service.callTool("weather", {}));
+    EXPECT_EQ(structured.content, (std::vector<MCPContent>{{"text", "t"}}));
+    EXPECT_EQ(structured.text(), R"({"b":[1.5]})");
     EXPECT_THROW(awaitTask(service.listTools()), nlohmann::json::parse_error);
     EXPECT_EQ(mcpErrorOf(service.listTools()), MCPError::invalidResponse());
 }
