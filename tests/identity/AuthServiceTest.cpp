@@ -220,15 +220,6 @@ TEST_F(AuthServiceTest, EachProfileMemberUpdatesAndCachesOnlyItsOwnField)
     EXPECT_EQ(auth.userPreferences()->toContextString(), "Diet Type: vegan\n");
     EXPECT_EQ(contents(store.filePath(KeychainKey::userPreferences)), R"({"diet_type":"vegan"})");
     EXPECT_EQ(contents(store.filePath(KeychainKey::recentMemories)), R"({"current_state":"busy"})");
-
-    web.route("GET", "/api/user/info",
-              ScriptedReply::json(R"({"ai_name":"Nova","preferences":[1],)"
-                                  R"("recent_memories":{"current_state":3}})"));
-    awaitTask(auth.fetchUserInfo());
-    EXPECT_EQ(auth.aiName(), "Nova");
-    EXPECT_EQ(contents(store.filePath(KeychainKey::aiName)), "Nova");
-    EXPECT_EQ(auth.recentMemories()->currentState, "busy");
-    EXPECT_TRUE(auth.userPreferences());
 }
 
 TEST_F(AuthServiceTest, FailedProfileFetchesChangeNothing)

@@ -135,16 +135,6 @@ TEST_F(KeychainServiceTest, DeleteAllRemovesEveryKeyItCanAndTheLeftoversOfCutWri
     EXPECT_EQ(entries(storagePath()), (QStringList{"unrelated", "userData"}));
 }
 
-TEST_F(KeychainServiceTest, FolderThatCannotBeCreatedFailsSavesAndFindsNothing)
-{
-    writeFile(root.filePath("blocked"), "a file where the folder should be");
-    KeychainService blocked(root.filePath("blocked/secure"));
-    EXPECT_TRUE(
-        failsWith<FileSystemError>(blocked.save(QStringLiteral("t"), KeychainKey::accessToken)));
-    EXPECT_TRUE(failsWith<KeychainError>(blocked.load(KeychainKey::accessToken)));
-    EXPECT_NO_THROW(awaitTask(blocked.deleteAll()));
-}
-
 TEST_F(KeychainServiceTest, OperationsRunInTheOrderIssuedEvenWhenDropped)
 {
     store.save(QStringLiteral("dropped"), KeychainKey::accessToken);

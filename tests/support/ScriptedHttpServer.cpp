@@ -9,26 +9,6 @@
 
 namespace {
 
-QByteArray reasonPhrase(int status)
-{
-    switch (status) {
-    case 200:
-        return "OK";
-    case 201:
-        return "Created";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
-}
-
 QByteArray routeKey(const QByteArray &method, const QByteArray &path)
 {
     return method + ' ' + path;
@@ -211,8 +191,8 @@ void ScriptedHttpServer::answer(QTcpSocket *socket, const RecordedRequest &reque
     if (reply.neverAnswer)
         return;
 
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' +
-                      reasonPhrase(reply.status) + "\r\nConnection: close\r\n";
+    QByteArray head =
+        "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\nConnection: close\r\n";
     for (const auto &[name, value] : reply.headers)
         head += name + ": " + value + "\r\n";
     if (reply.framing == ScriptedReply::Framing::contentLength) {
