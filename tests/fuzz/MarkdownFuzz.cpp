@@ -25,20 +25,6 @@ void check(bool condition, int line = __builtin_LINE())
     std::abort();
 }
 
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
-}
-
 QString withLineBreaks(QString text)
 {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -59,13 +45,13 @@ QString visibleText(const QString &html)
         QStringLiteral("</i>"),
         QStringLiteral("<code>"),
         QStringLiteral("</code>"),
-        QStringLiteral("</a>"),
-    };
+        QStringLiteral("</a>")};
     static const std::pair<QString, QChar> entities[] = {
-        {QStringLiteral("&lt;"), QLatin1Char('<')},   {QStringLiteral("&gt;"), QLatin1Char('>')},
-        {QStringLiteral("&amp;"), QLatin1Char('&')},  {QStringLiteral("&quot;"), QLatin1Char('"')},
-        {QStringLiteral("&#39;"), QLatin1Char('\'')},
-    };
+        {QStringLiteral("&lt;"), QLatin1Char('<')},
+        {QStringLiteral("&gt;"), QLatin1Char('>')},
+        {QStringLiteral("&amp;"), QLatin1Char('&')},
+        {QStringLiteral("&quot;"), QLatin1Char('"')},
+        {QStringLiteral("&#39;"), QLatin1Char('\'')}};
     QString visible;
     qsizetype at = 0;
     while (at < html.size()) {
@@ -115,10 +101,10 @@ void checkInline(std::string_view text, bool isUser)
         const InlineRun &run = runs[i];
         check(!run.text.empty());
         check(i == 0 || !runs[i - 1].sameAttributes(run));
-        if (run.link)
-            check(startsWithIgnoringCase(*run.link, "http:") ||
-                  startsWithIgnoringCase(*run.link, "https:") ||
-                  startsWithIgnoringCase(*run.link, "mailto:"));
+        if (run.link) {
+            const QString scheme = QString::fromStdString(*run.link).section(u':', 0, 0).toLower();
+            check(scheme == u"http" || scheme == u"https" || scheme == u"mailto");
+        }
         joined += run.text;
     }
 
@@ -139,6 +125,13 @@ void checkInline(std::string_view text, bool isUser)
     check(visibleText(InlineMarkdown::richText(runs, isUser)) == expected);
 }
 
+void checkItems(const std::vector<std::string> &items, bool isUser)
+{
+    check(!items.empty());
+    for (const std::string &item : items)
+        checkInline(item, isUser);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -151,13 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             check(paragraph->text.find('\n') == std::string::npos);
             checkInline(paragraph->text, isUser);
         } else if (const auto *bullets = std::get_if<MarkdownBlock::BulletList>(&block.kind)) {
-            check(!bullets->items.empty());
-            for (const std::string &item : bullets->items)
-                checkInline(item, isUser);
+            checkItems(bullets->items, isUser);
         } else if (const auto *numbered = std::get_if<MarkdownBlock::NumberedList>(&block.kind)) {
-            check(!numbered->items.empty());
-            for (const std::string &item : numbered->items)
-                checkInline(item, isUser);
+            checkItems(numbered->items, isUser);
         } else if (const auto *table = std::get_if<MarkdownBlock::Table>(&block.kind)) {
             for (const auto &row : table->rows)
                 check(!row.empty());

@@ -24,7 +24,6 @@ struct Reading
 {
     std::vector<std::string> lines;
     std::vector<SSEParsedEvent> events;
-    std::vector<SSEEventParser::ParsedEvent> chatEvents;
 };
 
 void require(bool condition)
@@ -42,7 +41,9 @@ Reading read(const std::vector<std::string_view> &chunks, std::size_t lineLimit)
         while (const auto line = splitter.nextLine()) {
             reading.lines.emplace_back(*line);
             if (auto event = reader.read(*line)) {
-                reading.chatEvents.push_back(SSEEventParser::parse(event->json, event->eventType));
+                // Whatever the object holds, mapping it must not crash; the same events map the
+                // same way, so comparing the events is enough.
+                SSEEventParser::parse(event->json, event->eventType);
                 reading.events.push_back(std::move(*event));
             }
         }
@@ -60,7 +61,6 @@ void requireSameReading(const Reading &whole, const Reading &chunked)
 {
     require(whole.lines == chunked.lines);
     require(whole.events == chunked.events);
-    require(whole.chatEvents == chunked.chatEvents);
 }
 
 } // namespace
