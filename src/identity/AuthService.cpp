@@ -3,7 +3,6 @@
 #include "identity/AuthError.h"
 #include "identity/AuthURLHelper.h"
 #include "identity/AuthorizationChallenge.h"
-#include "identity/CallbackWait.h"
 #include "identity/KeychainKey.h"
 #include "identity/KeychainService.h"
 #include "identity/TokenExchangeHelper.h"
@@ -249,7 +248,7 @@ QCoro::Task<QUrl> AuthService::presentWebAuth(QUrl url)
 
     // At most one sign-in waits for a callback: an older wait ends as cancelled.
     cancelSignIn();
-    const auto wait = std::make_shared<CallbackWait>();
+    const auto wait = std::make_shared<OneShot<QUrl>>();
     authContinuation = wait;
     emit isAwaitingCallbackChanged();
 
@@ -271,7 +270,7 @@ bool AuthService::resumeAuthContinuation(const QUrl &callbackURL)
     const auto wait = takeAuthContinuation();
     Log::write("[AuthService] ASWebAuthenticationSession completion called"sv);
     Log::write(QStringLiteral("[AuthService] Callback URL: ") + encoded(callbackURL));
-    wait->resume(callbackURL);
+    wait->succeed(callbackURL);
     return true;
 }
 
@@ -290,7 +289,7 @@ void AuthService::failWebAuth(const WebAuthSessionError &error)
     wait->fail(std::make_exception_ptr(error));
 }
 
-std::shared_ptr<CallbackWait> AuthService::takeAuthContinuation()
+std::shared_ptr<OneShot<QUrl>> AuthService::takeAuthContinuation()
 {
     auto wait = std::exchange(authContinuation, nullptr);
     emit isAwaitingCallbackChanged();

@@ -5,6 +5,7 @@
 #include "identity/UserPreferences.h"
 #include "model/CurrentUserProvider.h"
 #include "model/Lifetime.h"
+#include "model/OneShot.h"
 #include "model/User.h"
 
 #include <QCoroTask>
@@ -18,7 +19,6 @@
 #include <optional>
 #include <utility>
 
-class CallbackWait;
 class KeychainService;
 class WebAuthSessionError;
 
@@ -121,7 +121,7 @@ private:
 
     // Ends the browser session of the waiting sign-in with an error, as its completion would.
     void failWebAuth(const WebAuthSessionError &error);
-    std::shared_ptr<CallbackWait> takeAuthContinuation();
+    std::shared_ptr<OneShot<QUrl>> takeAuthContinuation();
 
     void setCurrentUser(const std::optional<User> &user);
     void setIsAuthenticated(bool isAuthenticated);
@@ -145,7 +145,7 @@ private:
     std::optional<UserPreferences> m_userPreferences;
     std::optional<RecentMemories> m_recentMemories;
 
-    std::shared_ptr<CallbackWait> authContinuation;
+    std::shared_ptr<OneShot<QUrl>> authContinuation;
     // Counts sign-ins and sign-outs. A flow that belongs to a session (the restore, a profile
     // fetch) compares it after every wait and changes nothing once its session has ended, so a
     // late answer can neither undo a sign-out nor reach the next user.

@@ -3,7 +3,6 @@
 #include "mcp/MCPError.h"
 #include "mcp/MCPRequestBuilder.h"
 #include "mcp/MCPResponseParser.h"
-#include "mcp/SessionStart.h"
 #include "model/Graphemes.h"
 #include "model/Log.h"
 #include "model/SharedInstance.h"
@@ -180,19 +179,19 @@ QCoro::Task<QString> MCPService::ensureSession(std::stop_token stop)
         co_return QString(*m_sessionId);
     const Lifetime::Guard alive = lifetime.guard();
     if (!sessionStart) {
-        sessionStart = std::make_shared<SessionStart>();
+        sessionStart = std::make_shared<OneShot<QString>>();
         openSession(sessionStart);
     }
     // The opening serves every request waiting on it, so it runs to its end whoever stops
     // waiting; a request whose own stop came meanwhile leaves once it has.
-    const std::shared_ptr<SessionStart> start = sessionStart;
+    const std::shared_ptr<OneShot<QString>> start = sessionStart;
     const QString identifier = co_await *start;
     if (!alive || stop.stop_requested())
         throw cancellation();
     co_return identifier;
 }
 
-QCoro::Task<> MCPService::openSession(std::shared_ptr<SessionStart> start)
+QCoro::Task<> MCPService::openSession(std::shared_ptr<OneShot<QString>> start)
 {
     const Lifetime::Guard alive = lifetime.guard();
     try {

@@ -5,6 +5,7 @@
 #include "mcp/MCPToolResult.h"
 #include "model/AnyCodable.h"
 #include "model/Lifetime.h"
+#include "model/OneShot.h"
 
 #include <QByteArray>
 #include <QCoroTask>
@@ -20,7 +21,6 @@
 
 struct HttpRequest;
 struct HttpResponse;
-class SessionStart;
 
 // The client side of the Model Context Protocol over streamable HTTP: one session with one MCP
 // server, its tool list, and tool calls. Every message is a POST of one JSON-RPC object to the
@@ -98,7 +98,7 @@ private:
     HttpRequest makeRequest(const AnyCodable::Object &message, const QString &session,
                             std::chrono::milliseconds timeout) const;
     QCoro::Task<> sendInitializedNotification(QString session, std::stop_token stop);
-    QCoro::Task<> openSession(std::shared_ptr<SessionStart> start);
+    QCoro::Task<> openSession(std::shared_ptr<OneShot<QString>> start);
     QCoro::Task<AnyCodable::Object> retry(std::string method,
                                           std::optional<AnyCodable::Object> params, int retryCount,
                                           QString failedSession, std::stop_token stop);
@@ -109,6 +109,6 @@ private:
     std::chrono::milliseconds retryDelayUnit;
     std::optional<QString> m_userId;
     std::optional<QString> m_sessionId;
-    std::shared_ptr<SessionStart> sessionStart;
+    std::shared_ptr<OneShot<QString>> sessionStart;
     Lifetime lifetime;
 };
