@@ -29,18 +29,6 @@ struct Profile
 };
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Profile, id, names)
 
-template<typename Error, typename T> bool failsWith(QCoro::Task<T> task)
-{
-    try {
-        awaitTask(std::move(task));
-    } catch (const Error &) {
-        return true;
-    } catch (...) {
-        return false;
-    }
-    return false;
-}
-
 } // namespace
 
 class KeychainServiceTest : public ::testing::Test
@@ -80,19 +68,19 @@ TEST_F(KeychainServiceTest, ValuesAreOwnerOnlyFilesOfTheirExactBytes)
 
 TEST_F(KeychainServiceTest, MissingUndecodableAndUnencodableValuesFail)
 {
-    EXPECT_TRUE(failsWith<KeychainError>(store.load(KeychainKey::accessToken)));
+    EXPECT_TRUE(failureOf<KeychainError>(store.load(KeychainKey::accessToken)));
     EXPECT_FALSE(awaitTask(store.exists(KeychainKey::accessToken)));
 
     for (const char *invalid : {"\xff", "abc\x80", "\xc0\xaf", "\xed\xa0\x80", "ok\xe2\x82"}) {
         writeFile(keyPath(KeychainKey::aiName), invalid);
-        EXPECT_TRUE(failsWith<KeychainError>(store.loadString(KeychainKey::aiName))) << invalid;
+        EXPECT_TRUE(failureOf<KeychainError>(store.loadString(KeychainKey::aiName))) << invalid;
         EXPECT_EQ(awaitTask(store.load(KeychainKey::aiName)), QByteArray(invalid));
     }
 
     awaitTask(store.save(QStringLiteral("kept"), KeychainKey::aiName));
     const char16_t unpaired[] = u"ok\xD83Dok";
     EXPECT_TRUE(
-        failsWith<KeychainError>(store.save(QString::fromUtf16(unpaired, 5), KeychainKey::aiName)));
+        failureOf<KeychainError>(store.save(QString::fromUtf16(unpaired, 5), KeychainKey::aiName)));
     EXPECT_EQ(contents(keyPath(KeychainKey::aiName)), "kept");
 
     for (const QByteArray &malformed :
@@ -100,13 +88,13 @@ TEST_F(KeychainServiceTest, MissingUndecodableAndUnencodableValuesFail)
           QByteArray(100000, '[')}) {
         writeFile(keyPath(KeychainKey::userData), malformed);
         EXPECT_TRUE(
-            failsWith<nlohmann::json::exception>(store.load<Profile>(KeychainKey::userData)));
+            failureOf<nlohmann::json::exception>(store.load<Profile>(KeychainKey::userData)));
     }
 
     // A pipe at a key's path must fail the load, not block the store's thread forever.
     ASSERT_EQ(::mkfifo(QFile::encodeName(keyPath(KeychainKey::recentMemories)).constData(), 0600),
               0);
-    EXPECT_TRUE(failsWith<FileSystemError>(store.load(KeychainKey::recentMemories)));
+    EXPECT_TRUE(failureOf<FileSystemError>(store.load(KeychainKey::recentMemories)));
 }
 
 TEST_F(KeychainServiceTest, FailedWriteLeavesThePreviousValueReadable)
@@ -114,7 +102,7 @@ TEST_F(KeychainServiceTest, FailedWriteLeavesThePreviousValueReadable)
     awaitTask(store.save(QStringLiteral("previous"), KeychainKey::accessToken));
     {
         FileFixtures::FileSizeLimit limit(64);
-        EXPECT_TRUE(failsWith<FileSystemError>(
+        EXPECT_TRUE(failureOf<FileSystemError>(
             store.save(QByteArray(4096, 'n'), KeychainKey::accessToken)));
     }
     EXPECT_EQ(awaitTask(store.loadString(KeychainKey::accessToken)), QStringLiteral("previous"));

@@ -16,17 +16,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-template<typename T> MCPError mcpErrorOf(QCoro::Task<T> task)
-{
-    try {
-        awaitTask(std::move(task));
-    } catch (const MCPError &error) {
-        return error;
-    }
-    ADD_FAILURE() << "the operation did not fail with MCPError";
-    return MCPError::invalidResponse();
-}
-
 std::string methodOf(const RecordedRequest &request)
 {
     return nlohmann::json::parse(request.body.toStdString()).value("method", "");
@@ -128,7 +117,7 @@ TEST_F(MCPServiceTest, SessionErrorsAreRetriedWithANewSessionThenFailOnTheThirdA
 {
     methodReplies = {ScriptedReply::text("gone", 404), ScriptedReply::text("gone", 400),
                      ScriptedReply::text("gone", 404)};
-    EXPECT_EQ(mcpErrorOf(service.callTool("echo", {{"message", "hi"}})),
+    EXPECT_EQ(failureOf<MCPError>(service.callTool("echo", {{"message", "hi"}})),
               MCPError::requestFailed(404));
     const auto calls = requestsFor("tools/call");
     ASSERT_EQ(calls.size(), 3);
@@ -142,7 +131,7 @@ TEST_F(MCPServiceTest, OnlySessionAndTransportFailuresAreRetried)
 {
     methodReplies = {ScriptedReply::text("first line\nsecond line", 500)};
     testing::internal::CaptureStdout();
-    EXPECT_EQ(mcpErrorOf(service.listTools()), MCPError::requestFailed(500));
+    EXPECT_EQ(failureOf<MCPError>(service.listTools()), MCPError::requestFailed(500));
     const std::string log = testing::internal::GetCapturedStdout();
     EXPECT_NE(log.find("[MCPService] Error response: first line\\nsecond line\n"),
               std::string::npos)
@@ -150,7 +139,8 @@ TEST_F(MCPServiceTest, OnlySessionAndTransportFailuresAreRetried)
     EXPECT_EQ(requestsFor("tools/list").size(), 1);
 
     methodReplies = {dropped(), dropped(), dropped()};
-    EXPECT_EQ(mcpErrorOf(service.listTools()).errorCase(), MCPError::Case::networkError);
+    EXPECT_EQ(failureOf<MCPError>(service.listTools()).value().errorCase(),
+              MCPError::Case::networkError);
     EXPECT_EQ(requestsFor("tools/list").size(), 4);
 }
 
@@ -162,10 +152,10 @@ TEST_F(MCPServiceTest, InitializationFailsOnlyForItsOwnAnswer)
 
     server.route("POST", "/mcp", ScriptedReply::json("{}", 503));
     service.resetSession();
-    EXPECT_EQ(mcpErrorOf(service.listTools()), MCPError::initializationFailed());
+    EXPECT_EQ(failureOf<MCPError>(service.listTools()), MCPError::initializationFailed());
 
     MCPService unconfigured(server.url("/mcp"), 5ms);
-    EXPECT_EQ(mcpErrorOf(unconfigured.callTool("echo", {})), MCPError::notConfigured());
+    EXPECT_EQ(failureOf<MCPError>(unconfigured.callTool("echo", {})), MCPError::notConfigured());
 }
 
 TEST_F(MCPServiceTest, RepliesOfEveryShape)
@@ -194,7 +184,7 @@ TEST_F(MCPServiceTest, RepliesOfEveryShape)
     EXPECT_EQ(structured.content, (std::vector<MCPContent>{{"text", "t"}}));
     EXPECT_EQ(structured.text(), R"({"b":[1.5]})");
     EXPECT_THROW(awaitTask(service.listTools()), nlohmann::json::parse_error);
-    EXPECT_EQ(mcpErrorOf(service.listTools()), MCPError::invalidResponse());
+    EXPECT_EQ(failureOf<MCPError>(service.listTools()), MCPError::invalidResponse());
 }
 
 TEST_F(MCPServiceTest, ConcurrentCallsShareOneOpeningAndARetryDropsOnlyTheFailedSession)

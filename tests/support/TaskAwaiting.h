@@ -43,3 +43,15 @@ template<typename T> T awaitTask(QCoro::Task<T> task)
     if constexpr (!std::is_void_v<T>)
         return std::move(*settled.value);
 }
+
+// The Error the task failed with; none when it succeeded or failed with something else.
+template<typename Error, typename T> std::optional<Error> failureOf(QCoro::Task<T> task)
+{
+    try {
+        awaitTask(std::move(task));
+    } catch (const Error &error) {
+        return error;
+    } catch (...) {
+    }
+    return std::nullopt;
+}
