@@ -1,6 +1,5 @@
 #include "app/AppServices.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -13,7 +12,6 @@ TEST(AppServices, SettingsAndStoreLiveInTheUsersFoldersAndSharedNamesReachTheOwn
     const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
-    const QString name = QCoreApplication::applicationName();
 
     AppServices::describeApplication();
     {
@@ -26,7 +24,6 @@ TEST(AppServices, SettingsAndStoreLiveInTheUsersFoldersAndSharedNamesReachTheOwn
         EXPECT_EQ(&MCPService::shared(), &services.mcp());
     }
 
-    QCoreApplication::setApplicationName(name);
     qputenv("XDG_DATA_HOME", dataHome);
     qputenv("XDG_CONFIG_HOME", configHome);
 }

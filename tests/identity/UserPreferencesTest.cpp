@@ -50,11 +50,3 @@ TEST(UserPreferences, SkillsRenderOnlyWithNameAndType)
     EXPECT_EQ(list->at(0).value("description"), "Finds pages");
     EXPECT_EQ(list->at(2), (UserPreferences::Skill{{"name", "Broken"}}));
 }
-
-TEST(UserPreferences, RecordIsTheObjectItself)
-{
-    const auto decoded = preferences(R"({"b":{"x":[1,2.5,"s"]},"a":null})");
-    EXPECT_EQ(nlohmann::ordered_json(decoded).dump(), R"({"b":{"x":[1,2.5,"s"]},"a":null})");
-    EXPECT_EQ(decoded, preferences(R"({"a":null,"b":{"x":[1,2.5,"s"]}})"));
-    EXPECT_THROW(preferences("[1]"), nlohmann::ordered_json::exception);
-}

@@ -1,11 +1,14 @@
 #include "net/HttpClient.h"
 
+#include "model/SharedInstance.h"
 #include "net/TransportError.h"
 #include "support/ScriptedHttpServer.h"
 #include "support/TaskAwaiting.h"
 
+#include <QNetworkAccessManager>
 #include <QTcpServer>
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -42,14 +45,10 @@ Reading readBody(const HttpRequest &request)
     return awaitTask(readAll(*stream));
 }
 
-template<typename T> std::optional<Kind> failureOf(QCoro::Task<T> task)
+template<typename T> std::optional<Kind> kindOf(QCoro::Task<T> task)
 {
-    try {
-        awaitTask(std::move(task));
-    } catch (const TransportError &error) {
-        return error.kind();
-    }
-    return std::nullopt;
+    const auto failure = failureOf<TransportError>(std::move(task));
+    return failure ? std::optional(failure->kind()) : std::nullopt;
 }
 
 } // namespace
@@ -90,7 +89,7 @@ TEST(HttpClient, DropInTheMiddleFailsAfterTheCompleteLines)
     const Reading reading = readBody(HttpRequest(server.url()));
     EXPECT_EQ(reading.lines, (std::vector<std::string>{"first", "second"}));
     EXPECT_EQ(reading.failure, Kind::connectionLost);
-    EXPECT_EQ(failureOf(HttpClient::data(HttpRequest(server.url()))), Kind::connectionLost);
+    EXPECT_EQ(kindOf(HttpClient::data(HttpRequest(server.url()))), Kind::connectionLost);
 }
 
 TEST(HttpClient, NoAnswerFailsWithItsCause)
@@ -101,13 +100,13 @@ TEST(HttpClient, NoAnswerFailsWithItsCause)
     server.route("GET", "/", silent);
     HttpRequest request(server.url());
     request.timeout = 200ms;
-    EXPECT_EQ(failureOf(HttpClient::data(request)), Kind::timedOut);
+    EXPECT_EQ(kindOf(HttpClient::data(request)), Kind::timedOut);
 
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
     const QUrl refused(QStringLiteral("http://127.0.0.1:%1/").arg(closed.serverPort()));
     closed.close();
-    EXPECT_EQ(failureOf(HttpClient::data(HttpRequest(refused))), Kind::cannotConnect);
+    EXPECT_EQ(kindOf(HttpClient::data(HttpRequest(refused))), Kind::cannotConnect);
 }
 
 TEST(HttpClient, StopAbortsTheTransferAsCancelled)
@@ -122,14 +121,14 @@ TEST(HttpClient, StopAbortsTheTransferAsCancelled)
     // thread takes it up (LeakSanitizer sees it in the sanitizer build).
     std::stop_source before;
     before.request_stop();
-    EXPECT_EQ(failureOf(HttpClient::data(HttpRequest(server.url()), before.get_token())),
+    EXPECT_EQ(kindOf(HttpClient::data(HttpRequest(server.url()), before.get_token())),
               Kind::cancelled);
 
     std::stop_source waiting;
     auto exchange = HttpClient::data(HttpRequest(server.url()), waiting.get_token());
     ASSERT_TRUE(server.waitForRequests(1));
     waiting.request_stop();
-    EXPECT_EQ(failureOf(std::move(exchange)), Kind::cancelled);
+    EXPECT_EQ(kindOf(std::move(exchange)), Kind::cancelled);
     server.release();
 
     std::stop_source reading;
@@ -141,6 +140,18 @@ TEST(HttpClient, StopAbortsTheTransferAsCancelled)
     EXPECT_EQ(server.requests().size(), 2);
 }
 
+TEST(HttpClient, ATransferOutlivedByItsNetworkManagerFailsAsCancelled)
+{
+    ScriptedHttpServer server;
+    server.hold();
+    auto network = std::make_unique<QNetworkAccessManager>();
+    const SharedInstance<QNetworkAccessManager> registration(*network);
+    auto exchange = HttpClient::data(HttpRequest(server.url()));
+    ASSERT_TRUE(server.waitForRequests(1));
+    network.reset();
+    EXPECT_EQ(kindOf(std::move(exchange)), Kind::cancelled);
+}
+
 TEST(HttpClient, HeaderValueWithALineBreakIsNeverSent)
 {
     ScriptedHttpServer server;
@@ -149,7 +160,7 @@ TEST(HttpClient, HeaderValueWithALineBreakIsNeverSent)
          {QByteArray("user\r\nX-Admin: 1"), QByteArray("a\nb"), QByteArray("a\0b", 3)}) {
         HttpRequest request(server.url());
         request.setHeader("Authorization", "Bearer " + value);
-        EXPECT_EQ(failureOf(HttpClient::bytes(request)), Kind::other);
+        EXPECT_EQ(kindOf(HttpClient::bytes(request)), Kind::other);
     }
     EXPECT_TRUE(server.requests().isEmpty());
 }
