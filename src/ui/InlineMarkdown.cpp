@@ -115,16 +115,46 @@ bool closesEmphasis(std::string_view text, std::size_t at)
            !isWordCharacter(UnicodeText::decode(text, at + 1));
 }
 
+bool endsLinkDestination(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ')';
+}
+
+// The bytes inside link destinations ("](" up to white space or ")"). An asterisk there belongs
+// to the address: md4c hands back an address with an entity as a copy that no longer maps onto
+// the text, so a rewritten asterisk would stay an underscore in the link. Empty when the text has
+// no link.
+std::vector<bool> linkDestinations(std::string_view text)
+{
+    std::vector<bool> inside;
+    std::size_t markedUpTo = 0;
+    for (std::size_t at = text.find("]("); at != std::string_view::npos;
+         at = text.find("](", at + 1)) {
+        if (inside.empty())
+            inside.resize(text.size(), false);
+        // Each byte is looked at once, however many openings a destination holds.
+        std::size_t i = std::max(at + 2, markedUpTo);
+        for (; i < text.size() && !endsLinkDestination(text[i]); ++i)
+            inside[i] = true;
+        markedUpTo = i;
+    }
+    return inside;
+}
+
 // Byte positions of the asterisks to rewrite, in pairs.
 std::vector<std::size_t> rewrittenAsterisks(std::string_view text)
 {
+    const std::vector<bool> destinations = linkDestinations(text);
+    const auto inDestination = [&destinations](std::size_t at) {
+        return !destinations.empty() && destinations[at];
+    };
     std::vector<std::size_t> positions;
     std::size_t at = 0;
     while (true) {
         const std::size_t open = text.find('*', at);
         if (open == std::string_view::npos)
             return positions;
-        if (!opensEmphasis(text, open)) {
+        if (!opensEmphasis(text, open) || inDestination(open)) {
             at = open + 1;
             continue;
         }
@@ -134,7 +164,8 @@ std::vector<std::size_t> rewrittenAsterisks(std::string_view text)
             const UnicodeText::CodePoint c = UnicodeText::decode(text, scan);
             if (UnicodeText::isLineTerminator(c.value))
                 break;
-            if (c.value == '*' && scan >= open + 2 && closesEmphasis(text, scan)) {
+            if (c.value == '*' && scan >= open + 2 && closesEmphasis(text, scan) &&
+                !inDestination(scan)) {
                 close = scan;
                 break;
             }

@@ -58,6 +58,7 @@ TEST(InlineMarkdown, RendersInlineSyntaxAndOnlyLinksTheUserMayOpen)
                {"[x\r](https://e.org)", "[x\r](https://e.org)|"},
                {"[*a*](HTTPS://x.org/?a=1&amp;b=2)", "[_a_](HTTPS://x.org/?a=1&b=2)|"},
                {"[a](http://x/?b=*2*)", "[a](http://x/?b=*2*)|"},
+               {"*i* [a](http://x/*y*&amp;)", "_i_| |[a](http://x/*y*&)|"},
                {"<me@x.org> [m](mailto:m@x.org)",
                 "[me@x.org](mailto:me@x.org)| |[m](mailto:m@x.org)|"},
                {"[a](javascript:alert(1)) [b](file:///etc/passwd) [c](c)", "a b c|"},
