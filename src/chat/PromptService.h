@@ -33,7 +33,8 @@ QCoro::Task<QString> fetchPrompt(PromptType type, QString workosUserId,
                                  QString apiBase = QString::fromLatin1(Configuration::apiBase),
                                  QString apiToken = QString::fromLatin1(Configuration::apiToken));
 
-// Removes the prompt and expiry entries of every kind and user, and no other key.
+// Removes every key that begins with "cached_prompts": the prompt and expiry entries of every
+// kind and user. Keys of other components are left alone.
 void clearCache(QSettings &settings = userSettings());
 
 // The cached prompt while it is valid: until its expiry, exclusive. Expired entries stay until
