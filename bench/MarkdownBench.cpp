@@ -1,6 +1,7 @@
 // Message rendering cost: the block parser plus inline runs over a large chat-style document,
-// next to md4c's own full parse of the same text, and the cost of re-parsing a streamed reply
-// after every delta (the view re-parses the whole text on each draw).
+// next to md4c's own full parse of the same text, and the cost of parsing a streamed reply after
+// every delta: the whole text again, or only what follows its last settled block.
+#include "ui/IncrementalMarkdown.h"
 #include "ui/InlineMarkdown.h"
 #include "ui/MarkdownParser.h"
 
@@ -10,6 +11,7 @@
 #include <map>
 #include <md4c.h>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -18,6 +20,10 @@ namespace {
 constexpr std::size_t documentSize = 1 << 20;
 constexpr std::size_t replySize = 20000;
 constexpr std::size_t deltaSize = 10;
+// Deltas the size a model streams, timed near the end of replies of these sizes.
+constexpr std::size_t streamDeltaSize = 30;
+constexpr std::size_t timedDeltas = 64;
+constexpr std::int64_t streamedReplySizes[] = {20000, 200000};
 
 std::string chatDocument(std::size_t size)
 {
@@ -114,6 +120,62 @@ void BM_StreamedReplyReparse(benchmark::State &state)
 }
 BENCHMARK(BM_StreamedReplyReparse)->Unit(benchmark::kMillisecond);
 
+// The text of a reply of the given size, long enough for the timed deltas after it, and the
+// length streamed in before the timing starts.
+struct StreamedReply
+{
+    explicit StreamedReply(std::int64_t size)
+        : fed(static_cast<std::size_t>(size) / streamDeltaSize * streamDeltaSize)
+        , text(chatDocument(fed + timedDeltas * streamDeltaSize))
+    {}
+
+    std::string_view upToDelta(std::size_t delta) const
+    {
+        return std::string_view(text).substr(0, fed + delta * streamDeltaSize);
+    }
+
+    std::size_t fed;
+    std::string text;
+};
+
+void BM_StreamedDeltaFullParse(benchmark::State &state)
+{
+    const StreamedReply reply(state.range(0));
+    for (auto _ : state) {
+        for (std::size_t delta = 1; delta <= timedDeltas; ++delta)
+            benchmark::DoNotOptimize(MarkdownParser::parseBlocks(reply.upToDelta(delta)));
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(timedDeltas));
+}
+
+void BM_StreamedDeltaIncremental(benchmark::State &state)
+{
+    const StreamedReply reply(state.range(0));
+    IncrementalMarkdown streamed;
+    for (std::size_t end = streamDeltaSize; end <= reply.fed; end += streamDeltaSize)
+        streamed.update(std::string_view(reply.text).substr(0, end));
+    // Each round streams the same deltas, so it starts from a copy of the state before them; the
+    // copy is made, and the last round's state freed, outside the timing.
+    IncrementalMarkdown markdown;
+    for (auto _ : state) {
+        state.PauseTiming();
+        markdown = streamed;
+        state.ResumeTiming();
+        for (std::size_t delta = 1; delta <= timedDeltas; ++delta)
+            benchmark::DoNotOptimize(markdown.update(reply.upToDelta(delta)));
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(timedDeltas));
+}
+
+void streamedReplySizeArgs(benchmark::internal::Benchmark *benchmark)
+{
+    for (const std::int64_t size : streamedReplySizes)
+        benchmark->Arg(size);
+    benchmark->Unit(benchmark::kMicrosecond);
+}
+BENCHMARK(BM_StreamedDeltaFullParse)->Apply(streamedReplySizeArgs);
+BENCHMARK(BM_StreamedDeltaIncremental)->Apply(streamedReplySizeArgs);
+
 // Prints the figures the benchmarks are for after the usual table.
 class SummaryReporter : public benchmark::ConsoleReporter
 {
@@ -122,9 +184,11 @@ public:
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times_[run.benchmark_name()] = {run.GetAdjustedRealTime(),
-                                                run.GetAdjustedCPUTime()};
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                const double perSecond = benchmark::GetTimeUnitMultiplier(run.time_unit);
+                times_[run.benchmark_name()] = {run.GetAdjustedRealTime() / perSecond,
+                                                run.GetAdjustedCPUTime() / perSecond};
+            }
         }
     }
 
@@ -142,8 +206,22 @@ public:
             const double deltas = static_cast<double>(replySize / deltaSize);
             std::printf("re-parse per %zu-byte delta of a %zu-byte reply: %.1f us wall, %.1f us "
                         "cpu\n",
-                        deltaSize, replySize, stream->second.wall * 1000.0 / deltas,
-                        stream->second.cpu * 1000.0 / deltas);
+                        deltaSize, replySize, stream->second.wall * 1e6 / deltas,
+                        stream->second.cpu * 1e6 / deltas);
+        }
+        for (const std::int64_t size : streamedReplySizes) {
+            const std::string arg = "/" + std::to_string(size);
+            const auto full = times_.find("BM_StreamedDeltaFullParse" + arg);
+            const auto incremental = times_.find("BM_StreamedDeltaIncremental" + arg);
+            if (full == times_.end() || incremental == times_.end())
+                continue;
+            const double deltas = static_cast<double>(timedDeltas);
+            std::printf("parse per %zu-byte delta of a %lld-byte reply: incremental %.2f us wall, "
+                        "%.2f us cpu; full %.1f us wall, %.1f us cpu\n",
+                        streamDeltaSize, static_cast<long long>(size),
+                        incremental->second.wall * 1e6 / deltas,
+                        incremental->second.cpu * 1e6 / deltas, full->second.wall * 1e6 / deltas,
+                        full->second.cpu * 1e6 / deltas);
         }
     }
 
@@ -153,7 +231,7 @@ private:
         double wall;
         double cpu;
     };
-    // Time per iteration in the benchmarks' unit (milliseconds).
+    // Time per iteration in seconds, whatever unit the benchmark reports in.
     std::map<std::string, Times> times_;
 };
 

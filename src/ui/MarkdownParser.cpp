@@ -101,8 +101,14 @@ std::vector<std::string> MarkdownParser::parseTableRow(std::string_view line)
 
 std::vector<MarkdownBlock> MarkdownParser::parseBlocks(std::string_view text)
 {
+    return parseBlocksWithRestart(text).blocks;
+}
+
+MarkdownParser::ParsedBlocks MarkdownParser::parseBlocksWithRestart(std::string_view text)
+{
     const std::vector<std::string_view> lines = splitLines(text);
-    std::vector<MarkdownBlock> blocks;
+    ParsedBlocks parsed;
+    std::vector<MarkdownBlock> &blocks = parsed.blocks;
     std::size_t i = 0;
     while (i < lines.size()) {
         const std::string_view line = lines[i];
@@ -166,6 +172,13 @@ std::vector<MarkdownBlock> MarkdownParser::parseBlocks(std::string_view text)
 
         if (isBlank(line)) {
             ++i;
+            // Every block so far has ended and the table rule's lookahead has seen this line, so
+            // once the line has its "\n" (another line follows) no later text reaches back past
+            // it. Without the "\n" the line may still grow into text.
+            if (i < lines.size()) {
+                parsed.restartOffset = static_cast<std::size_t>(lines[i].data() - text.data());
+                parsed.blocksBeforeRestart = blocks.size();
+            }
             continue;
         }
 
@@ -178,5 +191,5 @@ std::vector<MarkdownBlock> MarkdownParser::parseBlocks(std::string_view text)
         }
         blocks.push_back({MarkdownBlock::Paragraph{std::move(paragraph)}});
     }
-    return blocks;
+    return parsed;
 }
