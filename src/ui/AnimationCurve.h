@@ -2,11 +2,13 @@
 
 #include <QEasingCurve>
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 // An animation: either an eased curve over a fixed duration, or a spring.
 struct AnimationCurve
 {
     Q_GADGET
+    QML_VALUE_TYPE(animationCurve)
     Q_PROPERTY(bool isSpring MEMBER isSpring CONSTANT)
     Q_PROPERTY(QEasingCurve::Type easing MEMBER easing CONSTANT)
     Q_PROPERTY(double duration MEMBER duration CONSTANT)

@@ -2,7 +2,8 @@
 
 #include <QFont>
 
-// A text style: point size and weight, on the application's default font family.
+// A text style: size and weight, on the application's default font family. Sizes are in the
+// design's points, which are the popover's logical pixels like every other size of the screens.
 struct TextStyle
 {
     double pointSize;
@@ -13,7 +14,7 @@ struct TextStyle
     QFont font(QFont::Weight otherWeight) const
     {
         QFont result;
-        result.setPointSizeF(pointSize);
+        result.setPixelSize(qRound(pointSize));
         result.setWeight(otherWeight);
         return result;
     }

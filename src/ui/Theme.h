@@ -7,6 +7,7 @@
 #include "ui/ThemeTypography.h"
 
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 class QEvent;
 
@@ -16,6 +17,8 @@ class QEvent;
 class Theme : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
     Q_PROPERTY(ThemeColors colors READ colors NOTIFY colorsChanged)
     Q_PROPERTY(ThemeSpacing spacing READ spacing CONSTANT)
     Q_PROPERTY(ThemeCornerRadius cornerRadius READ cornerRadius CONSTANT)

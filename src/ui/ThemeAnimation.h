@@ -3,11 +3,13 @@
 #include "ui/AnimationCurve.h"
 
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 // The three animation curves of every screen.
 class ThemeAnimation
 {
     Q_GADGET
+    QML_VALUE_TYPE(themeAnimation)
     Q_PROPERTY(AnimationCurve standard MEMBER standard CONSTANT)
     Q_PROPERTY(AnimationCurve quick MEMBER quick CONSTANT)
     Q_PROPERTY(AnimationCurve spring MEMBER spring CONSTANT)

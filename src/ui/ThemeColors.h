@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 // The colours of every screen. System colours are read from the application palette each time
 // they are asked for, so light and dark appearance follow the desktop; brand and status colours
@@ -9,6 +10,7 @@
 class ThemeColors
 {
     Q_GADGET
+    QML_VALUE_TYPE(themeColors)
     Q_PROPERTY(QColor text READ text)
     Q_PROPERTY(QColor textSecondary READ textSecondary)
     Q_PROPERTY(QColor textOnAccent READ textOnAccent)

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 // Corner radius scale, in points. Shares member names with the spacing scale, not values.
 class ThemeCornerRadius
 {
     Q_GADGET
+    QML_VALUE_TYPE(themeCornerRadius)
     Q_PROPERTY(double xs MEMBER xs CONSTANT)
     Q_PROPERTY(double sm MEMBER sm CONSTANT)
     Q_PROPERTY(double md MEMBER md CONSTANT)

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 // Spacing scale, in points.
 class ThemeSpacing
 {
     Q_GADGET
+    QML_VALUE_TYPE(themeSpacing)
     Q_PROPERTY(double xs MEMBER xs CONSTANT)
     Q_PROPERTY(double sm MEMBER sm CONSTANT)
     Q_PROPERTY(double md MEMBER md CONSTANT)

@@ -4,11 +4,13 @@
 
 #include <QFont>
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 // The ten text styles. Sizes are the desktop defaults of the original design's dynamic styles.
 class ThemeTypography
 {
     Q_GADGET
+    QML_VALUE_TYPE(themeTypography)
     Q_PROPERTY(QFont largeTitle READ largeTitleFont CONSTANT)
     Q_PROPERTY(QFont title READ titleFont CONSTANT)
     Q_PROPERTY(QFont title2 READ title2Font CONSTANT)
