@@ -1,0 +1,149 @@
+#include "ui/MarkdownBlockModel.h"
+
+#include "ui/InlineMarkdown.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <variant>
+
+namespace {
+
+template<class... Visitors> struct Overloaded : Visitors...
+{
+    using Visitors::operator()...;
+};
+
+QString kindName(const MarkdownBlock &block)
+{
+    return std::visit(
+        Overloaded{
+            [](const MarkdownBlock::Paragraph &) { return QStringLiteral("paragraph"); },
+            [](const MarkdownBlock::CodeBlock &) { return QStringLiteral("code"); },
+            [](const MarkdownBlock::Table &) { return QStringLiteral("table"); },
+            [](const MarkdownBlock::BulletList &) { return QStringLiteral("bulletList"); },
+            [](const MarkdownBlock::NumberedList &) { return QStringLiteral("numberedList"); },
+        },
+        block.kind);
+}
+
+QStringList plainTexts(const std::vector<std::string> &texts)
+{
+    QStringList result;
+    result.reserve(static_cast<qsizetype>(texts.size()));
+    for (const std::string &text : texts)
+        result.append(QString::fromStdString(text));
+    return result;
+}
+
+QStringList richTexts(const std::vector<std::string> &texts, bool isUser)
+{
+    QStringList result;
+    result.reserve(static_cast<qsizetype>(texts.size()));
+    for (const std::string &text : texts)
+        result.append(InlineMarkdown::inlineText(text, isUser));
+    return result;
+}
+
+} // namespace
+
+MarkdownBlockModel::MarkdownBlockModel(QObject *parent)
+    : QAbstractListModel(parent)
+{}
+
+void MarkdownBlockModel::setContent(const QString &content)
+{
+    if (content == m_content)
+        return;
+    // Streaming only appends: convert just the new characters, unless the old text ended inside a
+    // surrogate pair.
+    const bool appends = content.size() > m_content.size() && content.startsWith(m_content) &&
+                         !(m_content.size() > 0 && m_content.back().isHighSurrogate());
+    if (appends)
+        utf8 += QStringView(content).sliced(m_content.size()).toUtf8().toStdString();
+    else
+        utf8 = content.toStdString();
+    m_content = content;
+    apply(parser.update(utf8));
+    emit contentChanged();
+}
+
+void MarkdownBlockModel::setIsUser(bool isUser)
+{
+    if (isUser == m_isUser)
+        return;
+    m_isUser = isUser;
+    // Every row's colours change: draw them all again.
+    if (rowsShown > 0)
+        emit dataChanged(index(0), index(static_cast<int>(rowsShown) - 1));
+    emit isUserChanged();
+}
+
+void MarkdownBlockModel::apply(std::size_t firstChanged)
+{
+    const std::size_t count = parser.blocks().size();
+    const std::size_t common = std::min(rowsShown, count);
+    if (firstChanged < common) {
+        emit dataChanged(index(static_cast<int>(firstChanged)),
+                         index(static_cast<int>(common) - 1));
+    }
+    if (count > rowsShown) {
+        beginInsertRows({}, static_cast<int>(rowsShown), static_cast<int>(count) - 1);
+        rowsShown = count;
+        endInsertRows();
+    } else if (count < rowsShown) {
+        beginRemoveRows({}, static_cast<int>(count), static_cast<int>(rowsShown) - 1);
+        rowsShown = count;
+        endRemoveRows();
+    }
+}
+
+int MarkdownBlockModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rowsShown);
+}
+
+QVariant MarkdownBlockModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const MarkdownBlock &block = parser.blocks()[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case KindRole:
+        return kindName(block);
+    case TextRole:
+        if (const auto *paragraph = std::get_if<MarkdownBlock::Paragraph>(&block.kind))
+            return InlineMarkdown::inlineText(paragraph->text, m_isUser);
+        if (const auto *code = std::get_if<MarkdownBlock::CodeBlock>(&block.kind))
+            return QString::fromStdString(code->code);
+        return QString();
+    case ItemsRole:
+        if (const auto *bullets = std::get_if<MarkdownBlock::BulletList>(&block.kind))
+            return richTexts(bullets->items, m_isUser);
+        if (const auto *numbers = std::get_if<MarkdownBlock::NumberedList>(&block.kind))
+            return richTexts(numbers->items, m_isUser);
+        return QStringList();
+    case HeadersRole:
+        if (const auto *table = std::get_if<MarkdownBlock::Table>(&block.kind))
+            return plainTexts(table->headers);
+        return QStringList();
+    case RowsRole: {
+        QVariantList rows;
+        if (const auto *table = std::get_if<MarkdownBlock::Table>(&block.kind)) {
+            for (const auto &row : table->rows)
+                rows.append(plainTexts(row));
+        }
+        return rows;
+    }
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> MarkdownBlockModel::roleNames() const
+{
+    return {{KindRole, "kind"},
+            {TextRole, "text"},
+            {ItemsRole, "items"},
+            {HeadersRole, "headers"},
+            {RowsRole, "rows"}};
+}

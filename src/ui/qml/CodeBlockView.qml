@@ -1,0 +1,48 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import Vessa
+
+// Literal code on a tinted panel the width of the bubble, with a copy button.
+Rectangle {
+    id: root
+
+    property string code
+    property bool isUser
+
+    implicitHeight: codeText.implicitHeight + 16
+    radius: 8
+    color: isUser ? Qt.rgba(1, 1, 1, 0.15) : Theme.colors.backgroundRoot
+
+    TextEdit {
+        id: codeText
+
+        x: 8
+        y: 8
+        width: parent.width - 16 - copy.width
+        text: root.code
+        textFormat: TextEdit.PlainText
+        readOnly: true
+        selectByMouse: true
+        persistentSelection: true
+        wrapMode: TextEdit.WrapAnywhere
+        font.family: "monospace"
+        font.pixelSize: 11
+        color: root.isUser ? Theme.colors.textOnAccent : Theme.colors.text
+        selectionColor: Qt.rgba(Theme.colors.accent.r, Theme.colors.accent.g, Theme.colors.accent.b, 0.35)
+        activeFocusOnTab: false
+        Accessible.role: Accessible.StaticText
+        Accessible.name: root.code
+    }
+
+    CopyButton {
+        id: copy
+
+        anchors.top: parent.top
+        anchors.right: parent.right
+        anchors.margins: 2
+        copiedText: root.code
+        toolTip: qsTr("Copy code")
+        iconColor: root.isUser ? Qt.rgba(1, 1, 1, 0.8) : Theme.colors.textSecondary
+    }
+}
