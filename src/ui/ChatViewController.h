@@ -1,0 +1,122 @@
+#pragma once
+
+#include "model/Lifetime.h"
+#include "ui/ChatViewScreen.h"
+#include "ui/MessageListModel.h"
+#include "ui/ScrollThrottle.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+#include <memory>
+#include <optional>
+
+class AuthService;
+class ChatService;
+class Conversation;
+class Message;
+
+// The state and actions of a signed-in user's chat screen: the current conversation, the reply
+// streaming into it, the typed text, the error alert, the one-time setup, which screen is shown,
+// and when the message list should scroll. The screen's QML holds only layout and bindings.
+class ChatViewController : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QString inputText READ inputText WRITE setInputText NOTIFY inputTextChanged)
+    Q_PROPERTY(MessageListModel *messages READ messages CONSTANT)
+    Q_PROPERTY(bool hasMessages READ hasMessages NOTIFY hasMessagesChanged)
+    Q_PROPERTY(bool isStreaming READ isStreaming NOTIFY isStreamingChanged)
+    Q_PROPERTY(QString errorMessage READ errorText NOTIFY errorMessageChanged)
+    Q_PROPERTY(bool showError READ showError WRITE setShowError NOTIFY showErrorChanged)
+    Q_PROPERTY(bool isConfigured READ isConfigured NOTIFY isConfiguredChanged)
+    Q_PROPERTY(ChatViewScreen::Value currentScreen READ currentScreen WRITE setCurrentScreen NOTIFY
+                   currentScreenChanged)
+    // For the views, which cannot name enum values that start in lower case.
+    Q_PROPERTY(bool isShowingChat READ isShowingChat NOTIFY currentScreenChanged)
+    Q_PROPERTY(bool isShowingSettings READ isShowingSettings NOTIFY currentScreenChanged)
+    Q_PROPERTY(bool isFollowing READ isFollowing WRITE setFollowing NOTIFY isFollowingChanged)
+
+public:
+    // The screen of the shared sign-in service, with a chat service of its own.
+    explicit ChatViewController(QObject *parent = nullptr);
+    ChatViewController(AuthService &authService, std::unique_ptr<ChatService> chatService,
+                       ScrollThrottle::Schedule scrollSchedule = {}, QObject *parent = nullptr);
+    ~ChatViewController() override;
+
+    const QString &inputText() const { return m_inputText; }
+    void setInputText(const QString &text);
+    MessageListModel *messages() { return &m_messages; }
+    bool hasMessages() const;
+    bool isStreaming() const;
+    Conversation *currentConversation() const { return m_currentConversation.get(); }
+    Message *streamingMessage() const { return m_streamingMessage.get(); }
+    ChatService &chatService() const { return *m_chatService; }
+    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    // The alert's text: the error's description, or "An error occurred" without one.
+    QString errorText() const;
+    bool showError() const { return m_showError; }
+    void setShowError(bool show);
+    bool isConfigured() const { return m_isConfigured; }
+    ChatViewScreen::Value currentScreen() const { return m_currentScreen; }
+    void setCurrentScreen(ChatViewScreen::Value screen);
+    bool isShowingChat() const { return m_currentScreen == ChatViewScreen::chat; }
+    bool isShowingSettings() const { return m_currentScreen == ChatViewScreen::settings; }
+    // The header's settings button.
+    Q_INVOKABLE void showSettings() { setCurrentScreen(ChatViewScreen::settings); }
+    // The dismiss action of the screen laid over the chat.
+    Q_INVOKABLE void showChat() { setCurrentScreen(ChatViewScreen::chat); }
+    bool isFollowing() const { return scrollThrottle.isFollowing(); }
+    // Set by the list: whether it shows its end. Scrolling back to the end resumes following.
+    void setFollowing(bool following);
+
+    // Sends the typed text, trimmed; blank text is left where it is.
+    Q_INVOKABLE void send();
+    Q_INVOKABLE void quickAction(const QString &text);
+    // Drops the conversation and stops its reply without an alert.
+    Q_INVOKABLE void newConversation();
+    // The screen was shown: the one-time setup, once a user is signed in.
+    Q_INVOKABLE void appear();
+    QCoro::Task<> setup();
+
+signals:
+    void inputTextChanged();
+    void hasMessagesChanged();
+    void isStreamingChanged();
+    void errorMessageChanged();
+    void showErrorChanged();
+    void isConfiguredChanged();
+    void currentScreenChanged();
+    void isFollowingChanged();
+    // Bring the end of the list into view.
+    void scrollToBottomRequested(bool animated);
+    // A reply has finished; its last text, for screen readers.
+    void replyFinished(const QString &text);
+
+private:
+    void setCurrentConversation(std::unique_ptr<Conversation> conversation);
+    void setStreamingMessage(std::unique_ptr<Message> message);
+    void showFailure(const QString &description);
+    // A reply that fails keeps what had arrived: its text and tools join the conversation.
+    void keepPartialReply(Conversation &conversation);
+    void startSend(const QString &text);
+    bool isCurrentSend(quint64 send) const { return send == sendCount; }
+
+    AuthService &authService;
+    std::unique_ptr<ChatService> m_chatService;
+    QString m_inputText;
+    std::unique_ptr<Conversation> m_currentConversation;
+    std::unique_ptr<Message> m_streamingMessage;
+    std::optional<QString> m_errorMessage;
+    bool m_showError = false;
+    bool m_isConfigured = false;
+    bool isSettingUp = false;
+    ChatViewScreen::Value m_currentScreen = ChatViewScreen::chat;
+    ScrollThrottle scrollThrottle;
+    MessageListModel m_messages;
+    // Numbers the sends: callbacks of a reply that a new conversation or a newer send replaced
+    // leave the screen alone.
+    quint64 sendCount = 0;
+    Lifetime lifetime;
+};

@@ -1,0 +1,185 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Vessa
+
+// The row at the bottom of the chat: the voice button, the text field that grows up to five
+// lines, and the send button. Return sends, Shift+Return starts a new line.
+Rectangle {
+    id: root
+
+    property string text
+    property bool isLoading
+    property bool hasVoiceChat
+
+    readonly property bool canSend: text.trim().length > 0 && !isLoading
+
+    // The typed text changed; the owner keeps it.
+    signal textEdited(string text)
+    signal send
+    signal voiceChat
+
+    // Return sends when there is something to send; with Shift held it is left to the field,
+    // which starts a new line.
+    function handleReturn(event) {
+        if (event.modifiers & Qt.ShiftModifier) {
+            event.accepted = false;
+            return;
+        }
+        if (canSend)
+            send();
+    }
+
+    implicitHeight: row.implicitHeight + 24 + 1
+    color: Theme.colors.backgroundDefault
+
+    Rectangle {
+        width: parent.width
+        height: 1
+        color: Theme.colors.border
+    }
+
+    RowLayout {
+        id: row
+
+        anchors.fill: parent
+        anchors.topMargin: 13
+        anchors.bottomMargin: 12
+        anchors.leftMargin: 12
+        anchors.rightMargin: 12
+        spacing: 8
+
+        AbstractButton {
+            id: voiceButton
+
+            objectName: "voiceButton"
+            visible: root.hasVoiceChat
+            Layout.alignment: Qt.AlignBottom
+            implicitWidth: 36
+            implicitHeight: 36
+            focusPolicy: Qt.StrongFocus
+            hoverEnabled: true
+            Accessible.name: qsTr("Voice Chat")
+            ToolTip.visible: hovered
+            ToolTip.text: qsTr("Voice Chat")
+            ToolTip.delay: 600
+            onClicked: root.voiceChat()
+
+            background: Rectangle {
+                radius: 18
+                color: Qt.rgba(Theme.colors.accent.r, Theme.colors.accent.g, Theme.colors.accent.b, 0.15)
+                border.width: voiceButton.visualFocus ? 2 : 0
+                border.color: Theme.colors.accent
+            }
+
+            contentItem: Item {
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    width: 16
+                    height: 16
+                    name: "waveform"
+                    color: Theme.colors.accent
+                }
+            }
+        }
+
+        ScrollView {
+            id: scroller
+
+            readonly property real lineHeight: fontMetrics.lineSpacing
+
+            Layout.fillWidth: true
+            Layout.alignment: Qt.AlignBottom
+            Layout.preferredHeight: Math.min(field.implicitHeight, lineHeight * 5 + 16)
+            ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
+
+            FontMetrics {
+                id: fontMetrics
+
+                font: Theme.typography.body
+            }
+
+            TextArea {
+                id: field
+
+                objectName: "messageField"
+                text: root.text
+                placeholderText: qsTr("Message %1...").arg(AuthService.aiName)
+                placeholderTextColor: Theme.colors.textSecondary
+                wrapMode: TextEdit.Wrap
+                textFormat: TextEdit.PlainText
+                font: Theme.typography.body
+                color: Theme.colors.text
+                leftPadding: 12
+                rightPadding: 12
+                topPadding: 8
+                bottomPadding: 8
+                focus: true
+                activeFocusOnTab: true
+                Accessible.name: placeholderText
+                onTextChanged: {
+                    if (text !== root.text)
+                        root.textEdited(text);
+                }
+                Keys.onReturnPressed: event => root.handleReturn(event)
+                Keys.onEnterPressed: event => root.handleReturn(event)
+
+                background: Rectangle {
+                    radius: 12
+                    color: Theme.colors.backgroundRoot
+                    border.width: field.activeFocus ? 2 : 1
+                    border.color: field.activeFocus ? Theme.colors.accent : Theme.colors.border
+                }
+            }
+        }
+
+        AbstractButton {
+            id: sendButton
+
+            objectName: "sendButton"
+            Layout.alignment: Qt.AlignBottom
+            implicitWidth: 36
+            implicitHeight: 36
+            enabled: root.canSend
+            focusPolicy: Qt.StrongFocus
+            Accessible.name: qsTr("Send")
+            onClicked: root.send()
+
+            background: Rectangle {
+                radius: 18
+                color: root.canSend ? Theme.colors.accent : Theme.colors.backgroundSecondary
+                border.width: sendButton.visualFocus ? 2 : 0
+                border.color: Theme.colors.text
+
+                Behavior on color {
+                    ColorAnimation {
+                        duration: Theme.animation.quick.durationMilliseconds
+                        easing.type: Easing.InOutQuad
+                    }
+                }
+            }
+
+            contentItem: Item {
+                BusyIndicator {
+                    anchors.centerIn: parent
+                    width: 20
+                    height: 20
+                    running: root.isLoading
+                    visible: running
+                    palette.dark: Theme.colors.textOnAccent
+                }
+
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    width: 16
+                    height: 16
+                    visible: !root.isLoading
+                    name: "arrow.up"
+                    color: root.canSend ? Theme.colors.textOnAccent : Theme.colors.textSecondary
+                }
+            }
+        }
+    }
+}

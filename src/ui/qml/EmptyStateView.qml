@@ -1,0 +1,69 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import Vessa
+
+// What a conversation without messages shows: the assistant, and suggestions to start with.
+Column {
+    id: root
+
+    signal quickAction(string text)
+
+    padding: 20
+    spacing: 24
+
+    Column {
+        width: root.width - 40
+        spacing: 12
+
+        VessaAvatarView {
+            anchors.horizontalCenter: parent.horizontalCenter
+            size: 64
+        }
+
+        Text {
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: AuthService.aiName
+            font: Theme.typography.title3
+            color: Theme.colors.text
+        }
+
+        Text {
+            width: parent.width
+            horizontalAlignment: Text.AlignHCenter
+            text: qsTr("How can I help you today?")
+            wrapMode: Text.Wrap
+            font: Theme.typography.subheadline
+            color: Theme.colors.textSecondary
+        }
+    }
+
+    Column {
+        width: root.width - 40
+        spacing: 8
+
+        Text {
+            leftPadding: 4
+            text: qsTr("Try asking...")
+            font: Theme.typography.caption
+            color: Theme.colors.textSecondary
+        }
+
+        Column {
+            width: parent.width
+            spacing: 4
+
+            Repeater {
+                model: ["Log my breakfast", "What did I eat today?", "Add a todo: buy groceries", "How many calories this week?"]
+
+                delegate: QuickActionButton {
+                    required property string modelData
+
+                    width: parent.width
+                    title: modelData
+                    onClicked: root.quickAction(modelData)
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,163 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Vessa
+
+// A tool the assistant ran: its status and name, and on a click its input and output.
+Column {
+    id: root
+
+    // As ToolCallCard presents it: displayName, isExecuting, hasResult, hasDetails, input, output.
+    property var toolCall: ({})
+    property bool isExpanded: false
+
+    readonly property bool showsDetails: isExpanded && toolCall.hasDetails === true
+
+    component Section: Column {
+        id: section
+
+        property string title
+        property string body
+
+        width: parent.width
+        spacing: 4
+
+        Text {
+            text: section.title
+            font: Theme.typography.caption
+            color: Theme.colors.textSecondary
+        }
+
+        Rectangle {
+            width: parent.width
+            implicitHeight: bodyText.implicitHeight + 16
+            radius: 8
+            color: Theme.colors.backgroundRoot
+
+            TextEdit {
+                id: bodyText
+
+                x: 8
+                y: 8
+                width: parent.width - 16
+                text: section.body
+                textFormat: TextEdit.PlainText
+                readOnly: true
+                selectByMouse: true
+                wrapMode: TextEdit.WrapAnywhere
+                font.family: "monospace"
+                font.pixelSize: 10
+                color: Theme.colors.text
+                activeFocusOnTab: false
+                Accessible.role: Accessible.StaticText
+                Accessible.name: section.title + ": " + section.body
+            }
+        }
+    }
+
+    AbstractButton {
+        id: header
+
+        width: root.width
+        focusPolicy: Qt.StrongFocus
+        Accessible.role: Accessible.Button
+        Accessible.name: root.toolCall.displayName ?? ""
+        Accessible.description: root.toolCall.isExecuting ? qsTr("Running") : root.toolCall.hasResult ? qsTr("Done") : qsTr("Failed")
+        onClicked: root.isExpanded = !root.isExpanded
+
+        contentItem: RowLayout {
+            spacing: 8
+
+            Item {
+                implicitWidth: 14
+                implicitHeight: 14
+
+                BusyIndicator {
+                    anchors.centerIn: parent
+                    width: 20
+                    height: 20
+                    scale: 0.7
+                    running: root.toolCall.isExecuting === true
+                    visible: running
+                }
+
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    width: 10
+                    height: 10
+                    visible: root.toolCall.isExecuting !== true
+                    name: root.toolCall.hasResult ? "checkmark" : "xmark"
+                    color: root.toolCall.hasResult ? Theme.colors.accent : Theme.colors.error
+                }
+            }
+
+            Text {
+                Layout.fillWidth: true
+                text: root.toolCall.displayName ?? ""
+                elide: Text.ElideRight
+                font.pixelSize: Theme.typography.caption.pixelSize
+                font.weight: Font.Medium
+                color: Theme.colors.text
+            }
+
+            SymbolIcon {
+                objectName: "chevron"
+                visible: root.toolCall.hasDetails === true
+                implicitWidth: 10
+                implicitHeight: 10
+                name: "chevron.right"
+                color: Theme.colors.textSecondary
+                rotation: root.isExpanded ? 90 : 0
+
+                Behavior on rotation {
+                    NumberAnimation {
+                        duration: 300
+                        easing.type: Easing.OutCubic
+                    }
+                }
+            }
+        }
+
+        background: Rectangle {
+            color: header.visualFocus ? Qt.rgba(Theme.colors.accent.r, Theme.colors.accent.g, Theme.colors.accent.b, 0.15) : "transparent"
+        }
+
+        topPadding: 8
+        bottomPadding: 8
+        leftPadding: 12
+        rightPadding: 12
+    }
+
+    Column {
+        id: details
+
+        objectName: "details"
+        visible: root.showsDetails
+        x: 12
+        width: root.width - 24
+        spacing: 8
+        bottomPadding: 12
+        opacity: root.showsDetails ? 1 : 0
+
+        Behavior on opacity {
+            NumberAnimation {
+                duration: 300
+                easing.type: Easing.OutCubic
+            }
+        }
+
+        Section {
+            visible: root.toolCall.hasInput === true
+            title: qsTr("Input")
+            body: root.toolCall.input ?? ""
+        }
+
+        Section {
+            visible: root.toolCall.hasResult === true
+            title: qsTr("Output")
+            body: root.toolCall.output ?? ""
+        }
+    }
+}
