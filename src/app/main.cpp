@@ -7,15 +7,42 @@
 #include <QApplication>
 #include <QDebug>
 #include <QList>
+#include <QQmlEngine>
+#include <QQuickView>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <QtQml/qqmlextensionplugin.h>
 #include <csignal>
 #include <cstdlib>
+#include <memory>
 #include <optional>
+
+Q_IMPORT_QML_PLUGIN(VessaPlugin)
+
+namespace {
+
+// The popover's content in an ordinary window, for development until the tray icon exists.
+std::unique_ptr<QQuickView> showWindow()
+{
+    auto view = std::make_unique<QQuickView>();
+    view->engine()->addImportPath(QStringLiteral("qrc:/"));
+    view->setTitle(QStringLiteral("Vessa"));
+    view->setResizeMode(QQuickView::SizeViewToRootObject);
+    view->setSource(QUrl(QStringLiteral("qrc:/Vessa/PopoverContentView.qml")));
+    view->show();
+    return view;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    // Text and flat shapes draw as well in software, at a fraction of the memory of a GL context.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QApplication app(argc, argv);
     AppServices::describeApplication();
     QApplication::setQuitOnLastWindowClosed(false);
@@ -52,6 +79,13 @@ int main(int argc, char *argv[])
             ownUrls.append(*url);
     }
     delegate.openURLs(ownUrls);
+
+    std::unique_ptr<QQuickView> window;
+    if (arguments.contains(QStringLiteral("--window"))) {
+        // Closing the development window ends the application.
+        QApplication::setQuitOnLastWindowClosed(true);
+        window = showWindow();
+    }
 
     return QApplication::exec();
 }

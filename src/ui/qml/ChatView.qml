@@ -1,0 +1,197 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Vessa
+
+// The signed-in user's screen: the chat, with the settings laid over it while chosen. The chat
+// stays underneath with all its state, and its reply keeps streaming while it is hidden.
+Item {
+    id: root
+
+    // The screen's state; a controller of the shared services unless one is handed in.
+    property ChatViewController controller: ChatViewController {}
+
+    implicitWidth: 400
+    implicitHeight: 600
+    Component.onCompleted: root.controller.appear()
+
+    // Scrolls once the list has laid out what changed, not before.
+    Timer {
+        id: scrollLater
+
+        interval: 0
+        onTriggered: messageList.positionAtEnd()
+    }
+
+    Connections {
+        target: root.controller
+
+        function onScrollToBottomRequested() {
+            scrollLater.restart();
+        }
+
+        function onReplyFinished(text) {
+            announcement.announce(text);
+        }
+    }
+
+    Rectangle {
+        id: chatLayer
+
+        anchors.fill: parent
+        color: Theme.colors.backgroundRoot
+        visible: root.controller.isShowingChat
+
+        ColumnLayout {
+            anchors.fill: parent
+            spacing: 0
+
+            Rectangle {
+                Layout.fillWidth: true
+                implicitHeight: header.implicitHeight + 16
+                color: Theme.colors.backgroundDefault
+
+                RowLayout {
+                    id: header
+
+                    anchors.fill: parent
+                    anchors.leftMargin: 12
+                    anchors.rightMargin: 12
+                    anchors.topMargin: 8
+                    anchors.bottomMargin: 8
+
+                    SymbolButton {
+                        objectName: "newConversationButton"
+                        symbol: "square.and.pencil"
+                        toolTip: qsTr("New Conversation")
+                        onClicked: root.controller.newConversation()
+                    }
+
+                    Text {
+                        Layout.fillWidth: true
+                        horizontalAlignment: Text.AlignHCenter
+                        text: AuthService.aiName
+                        elide: Text.ElideRight
+                        font: Theme.typography.headline
+                        color: Theme.colors.text
+                        Accessible.role: Accessible.Heading
+                        Accessible.name: text
+                    }
+
+                    SymbolButton {
+                        objectName: "settingsButton"
+                        symbol: "gearshape"
+                        toolTip: qsTr("Settings")
+                        onClicked: root.controller.showSettings()
+                    }
+                }
+            }
+
+            Rectangle {
+                Layout.fillWidth: true
+                implicitHeight: 1
+                color: Theme.colors.border
+            }
+
+            ListView {
+                id: messageList
+
+                objectName: "messageList"
+                // Set while this view moves itself, so that only the user's scrolling changes
+                // whether the list follows the reply.
+                property bool isScrollingItself: false
+
+                function positionAtEnd() {
+                    isScrollingItself = true;
+                    positionViewAtEnd();
+                    isScrollingItself = false;
+                }
+
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                visible: root.controller.hasMessages
+                model: root.controller.messages
+                spacing: 16
+                topMargin: 12
+                bottomMargin: 12
+                clip: true
+                reuseItems: true
+                cacheBuffer: 1200
+                currentIndex: -1
+                boundsBehavior: Flickable.StopAtBounds
+                activeFocusOnTab: false
+                Accessible.role: Accessible.List
+                Accessible.name: qsTr("Conversation")
+                ScrollBar.vertical: ScrollBar {
+                    policy: ScrollBar.AsNeeded
+                }
+                onContentYChanged: {
+                    if (!isScrollingItself)
+                        root.controller.isFollowing = atYEnd || contentHeight <= height;
+                }
+
+                delegate: MessageBubbleView {
+                    width: messageList.width
+                }
+            }
+
+            Flickable {
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                visible: !root.controller.hasMessages
+                contentHeight: emptyState.implicitHeight
+                clip: true
+                boundsBehavior: Flickable.StopAtBounds
+
+                EmptyStateView {
+                    id: emptyState
+
+                    width: parent.width
+                    onQuickAction: text => root.controller.quickAction(text)
+                }
+            }
+
+            ChatInputView {
+                id: input
+
+                Layout.fillWidth: true
+                text: root.controller.inputText
+                isLoading: root.controller.isStreaming
+                onTextEdited: text => root.controller.inputText = text
+                onSend: root.controller.send()
+            }
+        }
+    }
+
+    Loader {
+        anchors.fill: parent
+        active: root.controller.isShowingSettings
+
+        sourceComponent: SettingsView {
+            onDismiss: root.controller.showChat()
+        }
+    }
+
+    ErrorAlert {
+        title: qsTr("Error")
+        message: root.controller.errorMessage
+        visible: root.controller.showError
+        onClosed: root.controller.showError = false
+    }
+
+    // Tells screen readers that a reply has finished, with its text.
+    Item {
+        id: announcement
+
+        function announce(text) {
+            announcement.Accessible.name = text;
+            visible = false;
+            visible = true;
+        }
+
+        visible: false
+        Accessible.role: Accessible.AlertMessage
+    }
+}

@@ -1,0 +1,296 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Vessa
+
+// The account, the version and the assistant's name, and signing out.
+Rectangle {
+    id: root
+
+    signal dismiss
+
+    color: Theme.colors.backgroundRoot
+
+    SettingsViewController {
+        id: controller
+
+        onDismissRequested: root.dismiss()
+    }
+
+    component Caption: Text {
+        leftPadding: 12
+        font: Theme.typography.caption
+        color: Theme.colors.textSecondary
+    }
+
+    component Divider: Rectangle {
+        Layout.fillWidth: true
+        Layout.leftMargin: 12
+        Layout.rightMargin: 12
+        implicitHeight: 1
+        color: Theme.colors.border
+    }
+
+    component AboutRow: RowLayout {
+        id: aboutRow
+
+        property string label
+        property string value
+
+        Layout.fillWidth: true
+        Layout.margins: 12
+
+        Text {
+            Layout.fillWidth: true
+            text: aboutRow.label
+            font: Theme.typography.body
+            color: Theme.colors.text
+        }
+
+        Text {
+            text: aboutRow.value
+            font: Theme.typography.body
+            color: Theme.colors.textSecondary
+            Accessible.role: Accessible.StaticText
+            Accessible.name: aboutRow.label + ": " + aboutRow.value
+        }
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        Rectangle {
+            Layout.fillWidth: true
+            implicitHeight: 28 + 16
+            color: Theme.colors.backgroundSecondary
+
+            RowLayout {
+                anchors.fill: parent
+                anchors.leftMargin: 12
+                anchors.rightMargin: 12
+                anchors.topMargin: 8
+                anchors.bottomMargin: 8
+
+                AbstractButton {
+                    id: closeButton
+
+                    objectName: "closeSettingsButton"
+                    implicitWidth: 28
+                    implicitHeight: 28
+                    focusPolicy: Qt.StrongFocus
+                    hoverEnabled: true
+                    Accessible.name: qsTr("Close")
+                    ToolTip.visible: hovered
+                    ToolTip.text: qsTr("Close")
+                    ToolTip.delay: 600
+                    onClicked: root.dismiss()
+
+                    background: Rectangle {
+                        radius: 14
+                        color: Theme.colors.backgroundDefault
+                        border.width: closeButton.visualFocus ? 2 : 0
+                        border.color: Theme.colors.accent
+                    }
+
+                    contentItem: Item {
+                        SymbolIcon {
+                            anchors.centerIn: parent
+                            width: 12
+                            height: 12
+                            name: "xmark"
+                            color: Theme.colors.textSecondary
+                        }
+                    }
+                }
+
+                Text {
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
+                    text: qsTr("Settings")
+                    font: Theme.typography.headline
+                    color: Theme.colors.text
+                    Accessible.role: Accessible.Heading
+                    Accessible.name: text
+                }
+
+                Item {
+                    implicitWidth: 28
+                    implicitHeight: 28
+                }
+            }
+        }
+
+        Rectangle {
+            Layout.fillWidth: true
+            implicitHeight: 1
+            color: Theme.colors.border
+        }
+
+        Flickable {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            contentHeight: sections.implicitHeight + 24
+            clip: true
+            boundsBehavior: Flickable.StopAtBounds
+
+            ColumnLayout {
+                id: sections
+
+                y: 12
+                width: parent.width
+                spacing: 12
+
+                ColumnLayout {
+                    objectName: "accountSection"
+                    visible: controller.hasAccount
+                    Layout.fillWidth: true
+                    spacing: 8
+
+                    Caption {
+                        text: qsTr("Account")
+                    }
+
+                    Rectangle {
+                        Layout.fillWidth: true
+                        Layout.leftMargin: 12
+                        Layout.rightMargin: 12
+                        implicitHeight: account.implicitHeight + 24
+                        radius: 12
+                        color: Theme.colors.backgroundDefault
+
+                        Column {
+                            id: account
+
+                            x: 12
+                            y: 12
+                            width: parent.width - 24
+                            spacing: 2
+
+                            Text {
+                                objectName: "accountName"
+                                visible: controller.accountName.length > 0
+                                width: parent.width
+                                text: controller.accountName
+                                elide: Text.ElideRight
+                                font: Theme.typography.body
+                                color: Theme.colors.text
+                            }
+
+                            Text {
+                                objectName: "accountEmail"
+                                width: parent.width
+                                text: controller.accountEmail
+                                elide: Text.ElideRight
+                                font: Theme.typography.subheadline
+                                color: Theme.colors.textSecondary
+                            }
+                        }
+                    }
+                }
+
+                Divider {
+                    visible: controller.hasAccount
+                }
+
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 8
+
+                    Caption {
+                        text: qsTr("About")
+                    }
+
+                    Rectangle {
+                        Layout.fillWidth: true
+                        Layout.leftMargin: 12
+                        Layout.rightMargin: 12
+                        implicitHeight: about.implicitHeight
+                        radius: 12
+                        color: Theme.colors.backgroundDefault
+
+                        ColumnLayout {
+                            id: about
+
+                            width: parent.width
+                            spacing: 0
+
+                            AboutRow {
+                                label: qsTr("Version")
+                                value: "1.0.0"
+                            }
+
+                            Rectangle {
+                                Layout.fillWidth: true
+                                Layout.leftMargin: 12
+                                implicitHeight: 1
+                                color: Theme.colors.border
+                            }
+
+                            AboutRow {
+                                label: qsTr("AI Assistant")
+                                value: AuthService.aiName
+                            }
+                        }
+                    }
+                }
+
+                Divider {}
+
+                AbstractButton {
+                    id: signOutButton
+
+                    objectName: "signOutButton"
+                    Layout.fillWidth: true
+                    Layout.leftMargin: 12
+                    Layout.rightMargin: 12
+                    enabled: !controller.isLoggingOut
+                    focusPolicy: Qt.StrongFocus
+                    padding: 12
+                    Accessible.name: qsTr("Sign Out")
+                    onClicked: controller.signOut()
+
+                    background: Rectangle {
+                        radius: 12
+                        color: Theme.colors.backgroundDefault
+                        border.width: signOutButton.visualFocus ? 2 : 0
+                        border.color: Theme.colors.error
+                    }
+
+                    contentItem: Item {
+                        implicitHeight: 20
+
+                        Row {
+                            anchors.centerIn: parent
+                            spacing: 6
+
+                            BusyIndicator {
+                                width: 16
+                                height: 16
+                                running: controller.isLoggingOut
+                                visible: running
+                            }
+
+                            SymbolIcon {
+                                anchors.verticalCenter: parent.verticalCenter
+                                visible: !controller.isLoggingOut
+                                width: 14
+                                height: 14
+                                name: "rectangle.portrait.and.arrow.right"
+                                color: Theme.colors.error
+                            }
+
+                            Text {
+                                text: qsTr("Sign Out")
+                                font: Theme.typography.body
+                                color: Theme.colors.error
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
