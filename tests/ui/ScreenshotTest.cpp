@@ -1,0 +1,179 @@
+#include "app/SignInFixture.h"
+#include "chat/ChatService.h"
+#include "model/SharedInstance.h"
+#include "ui/ChatViewController.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPalette>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
+#include <QtQml/qqmlextensionplugin.h>
+#include <cstdlib>
+#include <memory>
+
+Q_IMPORT_QML_PLUGIN(VessaPlugin)
+
+namespace {
+
+QByteArray event(const QByteArray &type, const QByteArray &json)
+{
+    return "event: " + type + "\ndata: " + json + "\n\n";
+}
+
+// A reply with every kind of block, a link and two tools.
+const QList<QByteArray> richReply = {
+    event("tool_use_start",
+          R"({"tool_id":"t1","tool":"log_meal","input":{"food":"eggs","calories":180}})"),
+    event("tool_result", R"json({"tool_id":"t1","result":"Logged 2 eggs (180 kcal)"})json"),
+    event("tool_use_start", R"({"tool_id":"t2","tool":"get_daily_totals","input":{}})"),
+    event("tool_result", R"({"tool_id":"t2","result":"1,240 kcal"})"),
+    event(
+        "content_delta",
+        R"json({"delta":"Logged **breakfast**. Today so far:\n\n- Eggs\n- Toast\n\n| Meal | kcal |\n|---|---|\n| Breakfast | 180 |\n| Lunch | 1060 |\n\n```python\ntotal = 180 + 1060\n```\n\nSee [your diary](https://example.com/diary)."})json"),
+    event("message_complete", "{}"),
+};
+
+QPalette palette(bool dark)
+{
+    QPalette colors;
+    const auto set = [&colors](QPalette::ColorRole role, const char *hex) {
+        colors.setColor(role, QColor(QString::fromLatin1(hex)));
+    };
+    set(QPalette::Window, dark ? "#1e1e1e" : "#ececec");
+    set(QPalette::WindowText, dark ? "#d9ffffff" : "#d9000000");
+    set(QPalette::Base, dark ? "#2a2a2a" : "#ffffff");
+    set(QPalette::Button, dark ? "#323232" : "#f6f6f6");
+    set(QPalette::ButtonText, dark ? "#ffffff" : "#000000");
+    set(QPalette::Text, dark ? "#ffffff" : "#000000");
+    set(QPalette::PlaceholderText, dark ? "#8cffffff" : "#80000000");
+    set(QPalette::Mid, dark ? "#4a4a4a" : "#c6c6c6");
+    set(QPalette::Link, dark ? "#4aa3ff" : "#0064d2");
+    return colors;
+}
+
+// Renders screens offscreen to build/screenshots and compares each with its reference in
+// tests/ui/screenshots. Fonts hint differently between machines, so a pixel counts as changed
+// only when a channel moves by more than 64, and a screen passes with under 2% of them.
+class ScreenshotTest : public SignInFixture, public testing::WithParamInterface<bool>
+{
+protected:
+    ScreenshotTest()
+    {
+        // The renderer the application uses, and the same on every machine.
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        QGuiApplication::setPalette(palette(GetParam()));
+    }
+    ~ScreenshotTest() override { QGuiApplication::setPalette(QPalette()); }
+
+    QQuickItem *show(const QString &view, const QVariantMap &properties = {})
+    {
+        engine.addImportPath(QStringLiteral("qrc:/"));
+        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Vessa/%1.qml").arg(view)));
+        auto *item = qobject_cast<QQuickItem *>(component.createWithInitialProperties(properties));
+        EXPECT_NE(item, nullptr) << component.errorString().toStdString();
+        root.reset(item);
+        window.resize(400, 600);
+        item->setSize({400, 600});
+        item->setParentItem(window.contentItem());
+        window.show();
+        return item;
+    }
+
+    void expectLooksLikeReference(const QString &name)
+    {
+        QTest::qWait(150);
+        const QString file = name + (GetParam() ? QStringLiteral("-dark.png") : ".png");
+        const QImage shot = window.grabWindow().convertToFormat(QImage::Format_RGB32);
+        QDir().mkpath(QStringLiteral(VESSA_SCREENSHOT_OUTPUT));
+        shot.save(QStringLiteral(VESSA_SCREENSHOT_OUTPUT "/") + file);
+        const QString referencePath = QStringLiteral(VESSA_SCREENSHOT_REFERENCES "/") + file;
+        if (qEnvironmentVariableIsSet("VESSA_UPDATE_SCREENSHOTS"))
+            shot.save(referencePath);
+        const QImage reference = QImage(referencePath).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(reference.size(), shot.size()) << "no reference " << referencePath.toStdString();
+        qsizetype changed = 0;
+        for (int y = 0; y < shot.height(); ++y) {
+            for (int x = 0; x < shot.width(); ++x) {
+                const QRgb a = shot.pixel(x, y);
+                const QRgb b = reference.pixel(x, y);
+                changed += std::abs(qRed(a) - qRed(b)) > 64 ||
+                           std::abs(qGreen(a) - qGreen(b)) > 64 ||
+                           std::abs(qBlue(a) - qBlue(b)) > 64;
+            }
+        }
+        EXPECT_LT(double(changed) / double(shot.width() * shot.height()), 0.02)
+            << file.toStdString();
+    }
+
+    ChatViewController &chatScreen()
+    {
+        controller = std::make_unique<ChatViewController>(
+            auth, std::make_unique<ChatService>(chat.url("/api/v1/chat/stream").toString()));
+        return *controller;
+    }
+
+    ScriptedHttpServer chat;
+    const SharedInstance<AuthService> sharedAuth{auth};
+    std::unique_ptr<ChatViewController> controller;
+    QQmlEngine engine;
+    QQuickWindow window;
+    std::unique_ptr<QQuickItem> root;
+};
+
+TEST_P(ScreenshotTest, SignIn)
+{
+    show(QStringLiteral("LoginView"));
+    expectLooksLikeReference(QStringLiteral("sign-in"));
+}
+
+TEST_P(ScreenshotTest, EmptyChatThenAReplyWithEveryBlockThenAnError)
+{
+    ChatViewController &screen = chatScreen();
+    QQuickItem *view =
+        show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
+    expectLooksLikeReference(QStringLiteral("chat-empty"));
+
+    chat.route("POST", "/api/v1/chat/stream", ScriptedReply::eventStream(richReply));
+    screen.quickAction(QStringLiteral("Log my breakfast"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&screen] { return screen.hasMessages() && !screen.isStreaming(); }));
+    QTest::qWait(100);
+    QList<QQuickItem *> cards;
+    QList<QQuickItem *> pending{view};
+    while (!pending.isEmpty()) {
+        QQuickItem *item = pending.takeFirst();
+        if (QString::fromLatin1(item->metaObject()->className()).startsWith("ExpandableToolCard"))
+            cards.append(item);
+        pending.append(item->childItems());
+    }
+    ASSERT_EQ(cards.size(), 2);
+    cards.first()->setProperty("isExpanded", true);
+    QTest::qWait(400);
+    expectLooksLikeReference(QStringLiteral("chat-reply"));
+
+    chat.route("POST", "/api/v1/chat/stream", ScriptedReply::json("{}", 500));
+    screen.quickAction(QStringLiteral("Again"));
+    ASSERT_TRUE(QTest::qWaitFor([&screen] { return screen.showError(); }));
+    expectLooksLikeReference(QStringLiteral("chat-error"));
+}
+
+TEST_P(ScreenshotTest, Settings)
+{
+    QCoro::Task<> signingIn = beginSignIn();
+    auth.resumeAuthContinuation(callbackURL(QStringLiteral("code-1")));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return auth.isAuthenticated(); }));
+    show(QStringLiteral("SettingsView"));
+    expectLooksLikeReference(QStringLiteral("settings"));
+}
+
+INSTANTIATE_TEST_SUITE_P(LightAndDark, ScreenshotTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool> &param) {
+                             return param.param ? "Dark" : "Light";
+                         });
+
+} // namespace
