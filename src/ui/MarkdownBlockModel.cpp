@@ -1,50 +1,8 @@
 #include "ui/MarkdownBlockModel.h"
 
-#include "ui/InlineMarkdown.h"
+#include "ui/MarkdownBlockFields.h"
 
-#include <QStringList>
 #include <algorithm>
-#include <variant>
-
-namespace {
-
-template<class... Visitors> struct Overloaded : Visitors...
-{
-    using Visitors::operator()...;
-};
-
-QString kindName(const MarkdownBlock &block)
-{
-    return std::visit(
-        Overloaded{
-            [](const MarkdownBlock::Paragraph &) { return QStringLiteral("paragraph"); },
-            [](const MarkdownBlock::CodeBlock &) { return QStringLiteral("code"); },
-            [](const MarkdownBlock::Table &) { return QStringLiteral("table"); },
-            [](const MarkdownBlock::BulletList &) { return QStringLiteral("bulletList"); },
-            [](const MarkdownBlock::NumberedList &) { return QStringLiteral("numberedList"); },
-        },
-        block.kind);
-}
-
-QStringList plainTexts(const std::vector<std::string> &texts)
-{
-    QStringList result;
-    result.reserve(static_cast<qsizetype>(texts.size()));
-    for (const std::string &text : texts)
-        result.append(QString::fromStdString(text));
-    return result;
-}
-
-QStringList richTexts(const std::vector<std::string> &texts, bool isUser)
-{
-    QStringList result;
-    result.reserve(static_cast<qsizetype>(texts.size()));
-    for (const std::string &text : texts)
-        result.append(InlineMarkdown::inlineText(text, isUser));
-    return result;
-}
-
-} // namespace
 
 MarkdownBlockModel::MarkdownBlockModel(QObject *parent)
     : QAbstractListModel(parent)
@@ -109,31 +67,15 @@ QVariant MarkdownBlockModel::data(const QModelIndex &index, int role) const
     const MarkdownBlock &block = parser.blocks()[static_cast<std::size_t>(index.row())];
     switch (role) {
     case KindRole:
-        return kindName(block);
+        return MarkdownBlockFields::kind(block);
     case TextRole:
-        if (const auto *paragraph = std::get_if<MarkdownBlock::Paragraph>(&block.kind))
-            return InlineMarkdown::inlineText(paragraph->text, m_isUser);
-        if (const auto *code = std::get_if<MarkdownBlock::CodeBlock>(&block.kind))
-            return QString::fromStdString(code->code);
-        return QString();
+        return MarkdownBlockFields::text(block, m_isUser);
     case ItemsRole:
-        if (const auto *bullets = std::get_if<MarkdownBlock::BulletList>(&block.kind))
-            return richTexts(bullets->items, m_isUser);
-        if (const auto *numbers = std::get_if<MarkdownBlock::NumberedList>(&block.kind))
-            return richTexts(numbers->items, m_isUser);
-        return QStringList();
+        return MarkdownBlockFields::items(block, m_isUser);
     case HeadersRole:
-        if (const auto *table = std::get_if<MarkdownBlock::Table>(&block.kind))
-            return plainTexts(table->headers);
-        return QStringList();
-    case RowsRole: {
-        QVariantList rows;
-        if (const auto *table = std::get_if<MarkdownBlock::Table>(&block.kind)) {
-            for (const auto &row : table->rows)
-                rows.append(plainTexts(row));
-        }
-        return rows;
-    }
+        return MarkdownBlockFields::headers(block);
+    case RowsRole:
+        return MarkdownBlockFields::rows(block);
     default:
         return {};
     }

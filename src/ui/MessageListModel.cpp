@@ -2,6 +2,8 @@
 
 #include "model/Conversation.h"
 #include "model/Message.h"
+#include "ui/MarkdownBlockFields.h"
+#include "ui/MarkdownParser.h"
 #include "ui/ToolCallCard.h"
 
 #include <algorithm>
@@ -27,6 +29,23 @@ QVariantList toolCallValues(const Message &message)
     return values;
 }
 
+QString pieceName(MessageListModel::Piece piece)
+{
+    switch (piece) {
+    case MessageListModel::Piece::user:
+        return QStringLiteral("user");
+    case MessageListModel::Piece::tools:
+        return QStringLiteral("tools");
+    case MessageListModel::Piece::block:
+        return QStringLiteral("block");
+    case MessageListModel::Piece::typing:
+        return QStringLiteral("typing");
+    case MessageListModel::Piece::copy:
+        return QStringLiteral("copy");
+    }
+    return {};
+}
+
 // Whether `before` appears in `after` in the same order, so the change is insertions only.
 bool onlyInserted(const QList<Message *> &before, const QList<Message *> &after)
 {
@@ -46,11 +65,90 @@ MessageListModel::MessageListModel(QObject *parent)
     : QAbstractListModel(parent)
 {}
 
+MessageListModel::~MessageListModel() = default;
+
 bool MessageListModel::isVisible(const Message &message, bool isStreaming)
 {
     if (message.role() == MessageRole::user)
         return hasText(message) || hasImage(message);
     return hasText(message) || !message.toolCalls().isEmpty() || isStreaming;
+}
+
+std::unique_ptr<MessageListModel::Entry> MessageListModel::makeEntry(Message *message,
+                                                                     bool isStreamingEntry) const
+{
+    auto entry = std::make_unique<Entry>();
+    entry->message = message;
+    entry->isStreaming = isStreamingEntry;
+    // A user's message is drawn whole, in one bubble.
+    if (message->role() != MessageRole::user) {
+        if (isStreamingEntry) {
+            entry->incremental = std::make_unique<IncrementalMarkdown>();
+            entry->parsedContent = message->content();
+            entry->utf8 = entry->parsedContent.toStdString();
+            entry->incremental->update(entry->utf8);
+        } else {
+            entry->blocks = MarkdownParser::parseBlocks(message->content().toStdString());
+        }
+    }
+    entry->rows = piecesOf(*entry);
+    return entry;
+}
+
+std::vector<MessageListModel::Row> MessageListModel::piecesOf(const Entry &entry) const
+{
+    const Message &message = *entry.message;
+    const bool streams = entry.isStreaming && isStreaming;
+    std::vector<Row> rows;
+    if (!isVisible(message, streams))
+        return rows;
+    if (message.role() == MessageRole::user) {
+        rows.push_back({Piece::user});
+        return rows;
+    }
+    if (!message.toolCalls().isEmpty())
+        rows.push_back({Piece::tools});
+    if (hasText(message)) {
+        const int blocks = static_cast<int>(entry.allBlocks().size());
+        for (int block = 0; block < blocks; ++block)
+            rows.push_back({Piece::block, block});
+    }
+    if (streams)
+        rows.push_back({Piece::typing});
+    else if (!entry.isStreaming && hasText(message))
+        rows.push_back({Piece::copy});
+    return rows;
+}
+
+void MessageListModel::renumber()
+{
+    int row = 0;
+    for (const auto &entry : entries) {
+        entry->firstRow = row;
+        row += static_cast<int>(entry->rows.size());
+    }
+    rowTotal = row;
+}
+
+MessageListModel::Entry *MessageListModel::streamingEntry() const
+{
+    if (entries.empty() || !entries.back()->isStreaming)
+        return nullptr;
+    return entries.back().get();
+}
+
+const MessageListModel::Entry *MessageListModel::entryAt(int row) const
+{
+    const auto after = std::upper_bound(
+        entries.begin(), entries.end(), row,
+        [](int wanted, const std::unique_ptr<Entry> &entry) { return wanted < entry->firstRow; });
+    // Entries without rows share their first row with the next; take the one that has it.
+    for (auto at = after; at != entries.begin();) {
+        --at;
+        if (row < (*at)->firstRow + static_cast<int>((*at)->rows.size()))
+            return at->get();
+    }
+    return nullptr;
 }
 
 void MessageListModel::setConversation(Conversation *newConversation)
@@ -59,17 +157,24 @@ void MessageListModel::setConversation(Conversation *newConversation)
         return;
     // From no messages to no messages there is nothing to redraw.
     const bool staysEmpty =
-        rows.isEmpty() && (!newConversation || newConversation->sortedMessages().isEmpty());
+        entries.empty() && (!newConversation || newConversation->sortedMessages().isEmpty());
     if (!staysEmpty)
         beginResetModel();
     disconnect(conversationConnection);
     conversation = newConversation;
-    rows.clear();
+    std::unique_ptr<Entry> streaming;
+    if (!entries.empty() && entries.back()->isStreaming)
+        streaming = std::move(entries.back());
+    entries.clear();
     if (newConversation) {
-        rows = newConversation->sortedMessages();
+        for (Message *message : newConversation->sortedMessages())
+            entries.push_back(makeEntry(message, false));
         conversationConnection = connect(newConversation, &Conversation::sortedMessagesChanged,
                                          this, &MessageListModel::syncMessages);
     }
+    if (streaming)
+        entries.push_back(std::move(streaming));
+    renumber();
     if (!staysEmpty)
         endResetModel();
 }
@@ -80,55 +185,98 @@ void MessageListModel::syncMessages()
     if (current == nullptr)
         return;
     const QList<Message *> sorted = current->sortedMessages();
-    if (!onlyInserted(rows, sorted)) {
+    QList<Message *> shown;
+    for (const auto &entry : entries) {
+        if (!entry->isStreaming)
+            shown.append(entry->message);
+    }
+    if (!onlyInserted(shown, sorted)) {
         beginResetModel();
-        rows = sorted;
+        std::unique_ptr<Entry> streaming;
+        if (streamingEntry() != nullptr)
+            streaming = std::move(entries.back());
+        entries.clear();
+        for (Message *message : sorted)
+            entries.push_back(makeEntry(message, false));
+        if (streaming)
+            entries.push_back(std::move(streaming));
+        renumber();
         endResetModel();
         return;
     }
-    for (int row = 0; row < sorted.size(); ++row) {
-        if (row < rows.size() && rows[row] == sorted[row])
+    for (qsizetype at = 0; at < sorted.size(); ++at) {
+        const auto position = static_cast<std::size_t>(at);
+        if (position < entries.size() && entries[position]->message == sorted[at])
             continue;
-        beginInsertRows({}, row, row);
-        rows.insert(row, sorted[row]);
-        endInsertRows();
+        insertEntry(position, makeEntry(sorted[at], false));
     }
+}
+
+void MessageListModel::insertEntry(std::size_t at, std::unique_ptr<Entry> entry)
+{
+    const int first = at < entries.size() ? entries[at]->firstRow : rowTotal;
+    const int count = static_cast<int>(entry->rows.size());
+    if (count > 0)
+        beginInsertRows({}, first, first + count - 1);
+    entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
+    renumber();
+    if (count > 0)
+        endInsertRows();
+}
+
+void MessageListModel::removeEntry(std::size_t at)
+{
+    const Entry &entry = *entries[at];
+    const int count = static_cast<int>(entry.rows.size());
+    if (count > 0)
+        beginRemoveRows({}, entry.firstRow, entry.firstRow + count - 1);
+    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(at));
+    renumber();
+    if (count > 0)
+        endRemoveRows();
 }
 
 void MessageListModel::setStreamingMessage(Message *message)
 {
-    if (message == streamingMessage)
+    Entry *current = streamingEntry();
+    if ((current ? current->message : nullptr) == message)
         return;
     for (const auto &connection : std::as_const(streamingConnections))
         disconnect(connection);
     streamingConnections.clear();
-
-    const bool had = streamingMessage != nullptr;
-    if (had && message == nullptr) {
-        beginRemoveRows({}, streamingRow(), streamingRow());
-        streamingMessage = nullptr;
-        endRemoveRows();
+    if (current)
+        removeEntry(entries.size() - 1);
+    if (!message)
         return;
-    }
-    if (!had) {
-        beginInsertRows({}, static_cast<int>(rows.size()), static_cast<int>(rows.size()));
-        streamingMessage = message;
-        endInsertRows();
-    } else {
-        // The next turn of the same reply: the row stays, only what it shows changes.
-        streamingMessage = message;
-        streamingRowChanged({});
-    }
+    insertEntry(entries.size(), makeEntry(message, true));
     streamingConnections = {
         connect(message, &Message::contentChanged, this,
-                [this] {
-                    streamingRowChanged({ContentRole, HasTextRole, IsVisibleRole});
-                }),
+                &MessageListModel::streamingContentChanged),
         connect(message, &Message::toolCallsChanged, this,
                 [this] {
-                    streamingRowChanged({ToolCallsRole, IsVisibleRole});
+                    Entry &entry = *streamingEntry();
+                    updateRows(entry, piecesOf(entry), entry.allBlocks().size(), true);
                 }),
     };
+}
+
+void MessageListModel::streamingContentChanged()
+{
+    Entry &entry = *streamingEntry();
+    const QString &content = entry.message->content();
+    // Streaming only appends: convert just the new characters, unless the old text ended inside
+    // a surrogate pair.
+    const bool appends =
+        content.size() > entry.parsedContent.size() && content.startsWith(entry.parsedContent) &&
+        !(!entry.parsedContent.isEmpty() && entry.parsedContent.back().isHighSurrogate());
+    if (appends)
+        entry.utf8 +=
+            QStringView(content).sliced(entry.parsedContent.size()).toUtf8().toStdString();
+    else
+        entry.utf8 = content.toStdString();
+    entry.parsedContent = content;
+    const std::size_t firstChanged = entry.incremental->update(entry.utf8);
+    updateRows(entry, piecesOf(entry), firstChanged, false);
 }
 
 void MessageListModel::setStreaming(bool streaming)
@@ -136,52 +284,93 @@ void MessageListModel::setStreaming(bool streaming)
     if (streaming == isStreaming)
         return;
     isStreaming = streaming;
-    if (streamingMessage)
-        streamingRowChanged({IsStreamingRole, IsVisibleRole});
+    if (Entry *entry = streamingEntry())
+        updateRows(*entry, piecesOf(*entry), entry->allBlocks().size(), false);
 }
 
-int MessageListModel::streamingRow() const
+void MessageListModel::updateRows(Entry &entry, std::vector<Row> rows, std::size_t firstDirtyBlock,
+                                  bool toolsChanged)
 {
-    return static_cast<int>(rows.size());
-}
-
-void MessageListModel::streamingRowChanged(const QList<int> &roles)
-{
-    const QModelIndex at = index(streamingRow());
-    emit dataChanged(at, at, roles);
+    const std::size_t common = static_cast<std::size_t>(
+        std::mismatch(entry.rows.begin(), entry.rows.end(), rows.begin(), rows.end()).first -
+        entry.rows.begin());
+    for (std::size_t at = 0; at < common; ++at) {
+        const Row &row = rows[at];
+        const bool dirty =
+            (row.piece == Piece::block && static_cast<std::size_t>(row.block) >= firstDirtyBlock) ||
+            (row.piece == Piece::tools && toolsChanged);
+        if (dirty) {
+            const QModelIndex changed = index(entry.firstRow + static_cast<int>(at));
+            emit dataChanged(changed, changed);
+        }
+    }
+    const int first = entry.firstRow + static_cast<int>(common);
+    if (entry.rows.size() > common) {
+        beginRemoveRows({}, first, entry.firstRow + static_cast<int>(entry.rows.size()) - 1);
+        entry.rows.resize(common);
+        renumber();
+        endRemoveRows();
+    }
+    if (rows.size() > common) {
+        beginInsertRows({}, first, entry.firstRow + static_cast<int>(rows.size()) - 1);
+        entry.rows = std::move(rows);
+        renumber();
+        endInsertRows();
+    }
 }
 
 int MessageListModel::rowCount(const QModelIndex &parent) const
 {
-    if (parent.isValid())
-        return 0;
-    return static_cast<int>(rows.size()) + (streamingMessage ? 1 : 0);
+    return parent.isValid() ? 0 : rowTotal;
 }
 
 QVariant MessageListModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const bool isStreamingRow = index.row() == streamingRow();
-    const Message &message = isStreamingRow ? *streamingMessage : *rows[index.row()];
-    const bool streams = isStreamingRow && isStreaming;
+    const Entry *entry = entryAt(index.row());
+    if (entry == nullptr)
+        return {};
+    const auto at = static_cast<std::size_t>(index.row() - entry->firstRow);
+    const Row &row = entry->rows[at];
+    const Message &message = *entry->message;
+    const bool isUser = message.role() == MessageRole::user;
+    const std::vector<MarkdownBlock> &blocks = entry->allBlocks();
+    const MarkdownBlock *block =
+        row.piece == Piece::block ? &blocks[static_cast<std::size_t>(row.block)] : nullptr;
     switch (role) {
     case MessageIdRole:
-        return isStreamingRow ? QStringLiteral("streaming") : message.id();
+        return entry->isStreaming ? QStringLiteral("streaming") : message.id();
     case IsUserRole:
-        return message.role() == MessageRole::user;
-    case ContentRole:
-        return message.content();
+        return isUser;
+    case PieceRole:
+        return pieceName(row.piece);
+    case IsFirstPieceRole:
+        return at == 0;
+    case BlockKindRole:
+        return block ? MarkdownBlockFields::kind(*block) : QString();
+    case TextRole:
+        return block ? MarkdownBlockFields::text(*block, isUser) : QString();
+    case ItemsRole:
+        return block ? MarkdownBlockFields::items(*block, isUser) : QStringList();
+    case HeadersRole:
+        return block ? MarkdownBlockFields::headers(*block) : QStringList();
+    case RowsRole:
+        return block ? MarkdownBlockFields::rows(*block) : QVariantList();
+    case IsFirstBlockRole:
+        return row.block == 0;
+    case IsLastBlockRole:
+        return block && row.block == static_cast<int>(blocks.size()) - 1;
+    case IsOnlyBlockRole:
+        return block && blocks.size() == 1;
     case ToolCallsRole:
-        return toolCallValues(message);
-    case IsStreamingRole:
-        return streams;
+        return row.piece == Piece::tools ? toolCallValues(message) : QVariantList();
+    case ContentRole:
+        return row.piece == Piece::user || row.piece == Piece::copy ? message.content() : QString();
     case HasTextRole:
         return hasText(message);
     case HasImageRole:
         return hasImage(message);
-    case IsVisibleRole:
-        return isVisible(message, streams);
     case ImageSourceRole:
         if (!hasImage(message))
             return QString();
@@ -195,10 +384,22 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
 QHash<int, QByteArray> MessageListModel::roleNames() const
 {
     return {
-        {MessageIdRole, "messageId"},     {IsUserRole, "isUser"},
-        {ContentRole, "content"},         {ToolCallsRole, "toolCalls"},
-        {IsStreamingRole, "isStreaming"}, {HasTextRole, "hasText"},
-        {HasImageRole, "hasImage"},       {IsVisibleRole, "isBubbleVisible"},
+        {MessageIdRole, "messageId"},
+        {IsUserRole, "isUser"},
+        {PieceRole, "piece"},
+        {IsFirstPieceRole, "isFirstPiece"},
+        {BlockKindRole, "blockKind"},
+        {TextRole, "text"},
+        {ItemsRole, "items"},
+        {HeadersRole, "headers"},
+        {RowsRole, "rows"},
+        {IsFirstBlockRole, "isFirstBlock"},
+        {IsLastBlockRole, "isLastBlock"},
+        {IsOnlyBlockRole, "isOnlyBlock"},
+        {ToolCallsRole, "toolCalls"},
+        {ContentRole, "content"},
+        {HasTextRole, "hasText"},
+        {HasImageRole, "hasImage"},
         {ImageSourceRole, "imageSource"},
     };
 }

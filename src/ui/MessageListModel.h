@@ -1,19 +1,28 @@
 #pragma once
 
+#include "ui/IncrementalMarkdown.h"
+#include "ui/MarkdownBlock.h"
+
 #include <QAbstractListModel>
 #include <QHash>
 #include <QList>
 #include <QMetaObject>
 #include <QPointer>
+#include <QString>
 #include <QtQml/qqmlregistration.h>
+#include <memory>
+#include <string>
+#include <vector>
 
 class Conversation;
 class Message;
 
 // The rows of the chat: the conversation's messages by creation time, then the reply that is
-// streaming in, if any. A streamed delta changes only the streaming row (dataChanged), and a
-// finished message is one inserted row, so the delegates, a selection and the scroll position
-// survive the whole reply; only switching to another conversation resets the list.
+// streaming in, each cut into pieces. A user's message is one piece; an assistant's is its tool
+// group, one piece per block of its text, the typing dots while it streams and its copy button
+// once it has finished. A list view then keeps only the pieces on screen alive, however long a
+// reply grows, and a streamed delta changes the last block's row (or adds one), never resetting
+// the list; only switching to another conversation does.
 class MessageListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -21,26 +30,47 @@ class MessageListModel : public QAbstractListModel
     QML_UNCREATABLE("The chat screen's controller owns the message list")
 
 public:
+    enum class Piece
+    {
+        user,
+        tools,
+        block,
+        typing,
+        copy
+    };
+
     enum Role
     {
-        // The message's id; the streaming reply is "streaming".
+        // The message's id; the streaming reply's is "streaming".
         MessageIdRole = Qt::UserRole + 1,
         IsUserRole,
-        ContentRole,
-        // One map per tool call, as ToolCallCard::present gives it.
+        // "user", "tools", "block", "typing" or "copy".
+        PieceRole,
+        // The first piece of its message, which carries the avatar.
+        IsFirstPieceRole,
+        // Blocks: as MarkdownBlockFields gives them.
+        BlockKindRole,
+        TextRole,
+        ItemsRole,
+        HeadersRole,
+        RowsRole,
+        // Where the block sits in its bubble.
+        IsFirstBlockRole,
+        IsLastBlockRole,
+        IsOnlyBlockRole,
+        // The tool group: one map per tool call, as ToolCallCard::present gives it.
         ToolCallsRole,
-        // The row is the reply being streamed while the chat still streams.
-        IsStreamingRole,
+        // The user's bubble and the copy button: the message's text.
+        ContentRole,
         HasTextRole,
         HasImageRole,
-        // Whether the bubble draws anything at all.
-        IsVisibleRole,
         // A data URL of the attached image, or empty.
         ImageSourceRole,
     };
     Q_ENUM(Role)
 
     explicit MessageListModel(QObject *parent = nullptr);
+    ~MessageListModel() override;
 
     void setConversation(Conversation *conversation);
     void setStreamingMessage(Message *message);
@@ -55,14 +85,52 @@ public:
     static bool isVisible(const Message &message, bool isStreaming);
 
 private:
+    struct Row
+    {
+        Piece piece;
+        // The block's index in its message; -1 for other pieces.
+        int block = -1;
+
+        friend bool operator==(const Row &, const Row &) = default;
+    };
+
+    struct Entry
+    {
+        Message *message = nullptr;
+        bool isStreaming = false;
+        // A finished message's blocks, parsed once.
+        std::vector<MarkdownBlock> blocks;
+        // The streaming reply's text so far and its blocks, parsed as it grows.
+        QString parsedContent;
+        std::string utf8;
+        std::unique_ptr<IncrementalMarkdown> incremental;
+        std::vector<Row> rows;
+        int firstRow = 0;
+
+        const std::vector<MarkdownBlock> &allBlocks() const
+        {
+            return incremental ? incremental->blocks() : blocks;
+        }
+    };
+
     void syncMessages();
-    int streamingRow() const;
-    void streamingRowChanged(const QList<int> &roles);
+    std::unique_ptr<Entry> makeEntry(Message *message, bool isStreamingEntry) const;
+    std::vector<Row> piecesOf(const Entry &entry) const;
+    void insertEntry(std::size_t at, std::unique_ptr<Entry> entry);
+    void removeEntry(std::size_t at);
+    // Gives the entry its new rows: the rows both have in common stay (and are redrawn from
+    // firstDirtyBlock on, and the tool group when toolsChanged), the rest are removed or added.
+    void updateRows(Entry &entry, std::vector<Row> rows, std::size_t firstDirtyBlock,
+                    bool toolsChanged);
+    void streamingContentChanged();
+    void renumber();
+    const Entry *entryAt(int row) const;
+    Entry *streamingEntry() const;
 
     QPointer<Conversation> conversation;
     QMetaObject::Connection conversationConnection;
-    QList<Message *> rows;
-    QPointer<Message> streamingMessage;
+    std::vector<std::unique_ptr<Entry>> entries;
     QList<QMetaObject::Connection> streamingConnections;
     bool isStreaming = false;
+    int rowTotal = 0;
 };

@@ -9,7 +9,14 @@
 
 #include <QSignalSpy>
 #include <functional>
+#include <ostream>
 #include <vector>
+
+// Failures show lists of texts as text.
+void PrintTo(const QStringList &texts, std::ostream *out)
+{
+    *out << '[' << texts.join(QStringLiteral("|")).toStdString() << ']';
+}
 
 namespace {
 
@@ -33,6 +40,15 @@ QStringList contents(const Conversation *conversation)
     for (const Message *message : conversation->sortedMessages())
         texts.append(message->content());
     return texts;
+}
+
+// What the list shows, piece by piece.
+QStringList pieces(const MessageListModel &model)
+{
+    QStringList names;
+    for (int row = 0; row < model.rowCount(); ++row)
+        names.append(model.data(model.index(row), MessageListModel::PieceRole).toString());
+    return names;
 }
 
 // A screen whose chat goes to a local server and whose scroll throttle runs on a clock the test
@@ -93,7 +109,8 @@ TEST_F(ChatViewControllerTest, AReplyOfTwoTurnsBecomesTwoMessagesWhileTheListOnl
     EXPECT_EQ(controller.currentConversation()->sortedMessages()[1]->toolCalls().size(), 1);
     EXPECT_EQ(controller.currentConversation()->title(), QStringLiteral("Log my breakfast"));
     EXPECT_EQ(controller.streamingMessage(), nullptr);
-    EXPECT_EQ(controller.messages()->rowCount(), 3);
+    EXPECT_EQ(pieces(*controller.messages()),
+              QStringList({"user", "tools", "block", "copy", "tools", "block", "copy"}));
     // Deltas changed the streaming row alone; nothing ever reset the list.
     EXPECT_EQ(resets.count(), 0);
     for (const QList<QVariant> &change : rowChanges)
@@ -116,6 +133,7 @@ TEST_F(ChatViewControllerTest, AFailedReplyKeepsWhatHadArrivedThenShowsTheError)
     const Message *partial = controller.currentConversation()->sortedMessages().last();
     ASSERT_EQ(partial->toolCalls().size(), 1);
     EXPECT_FALSE(partial->toolCalls().first().isExecuting);
+    EXPECT_EQ(pieces(*controller.messages()), QStringList({"user", "tools", "block", "copy"}));
     EXPECT_TRUE(controller.showError());
     EXPECT_NE(controller.errorText(), QStringLiteral("An error occurred"));
 
@@ -124,6 +142,9 @@ TEST_F(ChatViewControllerTest, AFailedReplyKeepsWhatHadArrivedThenShowsTheError)
     chat.route("POST", "/api/v1/chat/stream", ScriptedReply::json("{}", 500));
     sendAndWait(QStringLiteral("Again"));
     EXPECT_EQ(contents(controller.currentConversation()).last(), QStringLiteral("Again"));
+    // The reply that failed before any text draws nothing.
+    EXPECT_EQ(pieces(*controller.messages()),
+              QStringList({"user", "tools", "block", "copy", "user"}));
     EXPECT_EQ(controller.errorText(), QStringLiteral("API error (status: 500)"));
 }
 
@@ -137,6 +158,7 @@ TEST_F(ChatViewControllerTest, ANewConversationStopsTheReplySilentlyAndBlankText
     ASSERT_TRUE(QTest::qWaitFor([this] {
         return controller.streamingMessage() && !controller.streamingMessage()->content().isEmpty();
     }));
+    EXPECT_EQ(pieces(*controller.messages()), QStringList({"user", "block", "typing"}));
 
     controller.newConversation();
     QTest::qWait(50);

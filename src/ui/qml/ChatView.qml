@@ -113,8 +113,7 @@ Item {
                 Layout.fillHeight: true
                 visible: root.controller.hasMessages
                 model: root.controller.messages
-                spacing: 16
-                topMargin: 12
+                topMargin: 12 - 16
                 bottomMargin: 12
                 clip: true
                 reuseItems: true

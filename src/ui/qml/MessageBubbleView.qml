@@ -3,147 +3,207 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import Vessa
 
-// One message of the chat: the user's on the right in the accent colour, the assistant's on the
-// left beside its avatar, with the tools it ran above its text and the typing dots while it
-// streams. Draws nothing when there is nothing to show.
+// One piece of a message in the chat: the user's bubble on the right in the accent colour; of
+// the assistant's message, beside its avatar on the left, the tool group, one block of its text
+// bubble, the typing dots while it streams, or the button that copies the finished reply. The
+// blocks of one reply join into one bubble, rounded at its top and bottom.
 Item {
     id: root
 
     required property string messageId
     required property bool isUser
-    required property string content
+    required property string piece
+    required property bool isFirstPiece
+    required property string blockKind
+    required property string text
+    required property var items
+    required property var headers
+    required property var rows
+    required property bool isFirstBlock
+    required property bool isLastBlock
+    required property bool isOnlyBlock
     required property var toolCalls
-    required property bool isStreaming
+    required property string content
     required property bool hasText
     required property bool hasImage
-    required property bool isBubbleVisible
     required property string imageSource
 
     // The widest the content column may grow.
     readonly property real contentWidth: isUser ? width - 24 - 20 : width - 24 - 24 - 8 - 8
+    // Messages are 16 apart, the pieces of one message 8, the blocks of one bubble touch.
+    readonly property real gap: isFirstPiece ? 16 : (piece === "block" && !isFirstBlock ? 0 : 8)
+    readonly property real bubbleX: isUser ? 12 + 20 : 12 + 24 + 8
 
-    implicitHeight: isBubbleVisible ? column.implicitHeight : 0
+    implicitHeight: gap + body.implicitHeight
     height: implicitHeight
-    visible: isBubbleVisible
 
     VessaAvatarView {
-        visible: !root.isUser
+        visible: !root.isUser && root.isFirstPiece
         x: 12
+        y: root.gap
         size: 24
     }
 
+    // Only the piece this row shows is made.
     Column {
-        id: column
+        id: body
 
-        x: root.isUser ? root.width - 12 - width : 12 + 24 + 8
+        x: root.bubbleX
+        y: root.gap
         width: root.contentWidth
-        spacing: 8
 
-        Rectangle {
-            objectName: "toolGroup"
-            visible: root.toolCalls.length > 0
-            width: parent.width
-            implicitHeight: cards.implicitHeight
-            radius: 16
-            color: Theme.colors.backgroundSecondary
-            clip: true
+        Repeater {
+            model: root.piece === "user" ? 1 : 0
 
-            Column {
-                id: cards
+            delegate: Rectangle {
+                objectName: "userBubble"
+                x: body.width - width
+                width: Math.max(userText.visible ? userText.implicitWidth : 0, image.visible ? image.width : 0) + 24
+                height: userContent.implicitHeight + 16
+                radius: 16
+                color: Theme.colors.userBubble
 
-                width: parent.width
+                Column {
+                    id: userContent
 
-                Repeater {
-                    model: root.toolCalls
+                    x: 12
+                    y: 8
+                    width: parent.width - 24
+                    spacing: 8
 
-                    delegate: Column {
-                        id: card
+                    Image {
+                        id: image
 
-                        required property int index
-                        required property var modelData
+                        visible: root.hasImage && status === Image.Ready
+                        anchors.right: parent.right
+                        source: root.hasImage ? root.imageSource : ""
+                        fillMode: Image.PreserveAspectCrop
+                        width: Math.min(180, sourceSize.width)
+                        height: Math.min(180, sourceSize.height)
+                        asynchronous: true
+                    }
 
-                        width: cards.width
+                    MarkdownTextView {
+                        id: userText
 
-                        Rectangle {
-                            visible: card.index > 0
-                            x: 12
-                            width: parent.width - 24
-                            height: 1
-                            color: Theme.colors.border
-                        }
+                        visible: root.hasText
+                        width: parent.width
+                        availableWidth: root.contentWidth - 24
+                        content: root.content
+                        isUser: true
+                    }
+                }
+            }
+        }
 
-                        ExpandableToolCardView {
-                            width: parent.width
-                            toolCall: card.modelData
+        Repeater {
+            model: root.piece === "tools" ? 1 : 0
+
+            delegate: Rectangle {
+                objectName: "toolGroup"
+                width: body.width
+                height: cards.implicitHeight
+                radius: 16
+                color: Theme.colors.backgroundSecondary
+                clip: true
+
+                Column {
+                    id: cards
+
+                    width: parent.width
+
+                    Repeater {
+                        model: root.toolCalls
+
+                        delegate: Column {
+                            id: card
+
+                            required property int index
+                            required property var modelData
+
+                            width: cards.width
+
+                            Rectangle {
+                                visible: card.index > 0
+                                x: 12
+                                width: parent.width - 24
+                                height: 1
+                                color: Theme.colors.border
+                            }
+
+                            ExpandableToolCardView {
+                                width: parent.width
+                                toolCall: card.modelData
+                            }
                         }
                     }
                 }
             }
         }
 
-        Rectangle {
-            id: bubble
+        // A block's part of the reply's bubble: the first rounds the top corners, the last the
+        // bottom ones, by drawing a rounded shape that reaches past the clipped edge.
+        Repeater {
+            model: root.piece === "block" ? 1 : 0
 
-            objectName: "textBubble"
-            visible: root.hasText || (root.isUser && root.hasImage)
-            anchors.right: root.isUser ? parent.right : undefined
-            width: Math.max(text.implicitWidth, image.visible ? image.width : 0) + 24
-            implicitHeight: bubbleContent.implicitHeight + 16
-            radius: 16
-            color: root.isUser ? Theme.colors.userBubble : Theme.colors.assistantBubble
+            delegate: Item {
+                objectName: "textBubble"
+                width: root.isOnlyBlock ? block.implicitWidth + 24 : body.width
+                height: block.implicitHeight + 8 + (root.isLastBlock ? 8 : 0)
+                clip: true
 
-            Column {
-                id: bubbleContent
-
-                x: 12
-                y: 8
-                width: parent.width - 24
-                spacing: 8
-
-                Image {
-                    id: image
-
-                    visible: root.isUser && status === Image.Ready
-                    anchors.right: parent.right
-                    source: root.isUser ? root.imageSource : ""
-                    fillMode: Image.PreserveAspectCrop
-                    width: Math.min(180, sourceSize.width)
-                    height: Math.min(180, sourceSize.height)
-                    asynchronous: true
+                Rectangle {
+                    y: root.isFirstBlock ? 0 : -16
+                    width: parent.width
+                    height: parent.height + (root.isFirstBlock ? 0 : 16) + (root.isLastBlock ? 0 : 16)
+                    radius: 16
+                    color: Theme.colors.assistantBubble
                 }
 
-                MarkdownTextView {
-                    id: text
+                MarkdownBlockView {
+                    id: block
 
-                    visible: root.hasText
-                    width: parent.width
+                    x: 12
+                    y: 8
+                    width: parent.width - 24
                     availableWidth: root.contentWidth - 24
-                    content: root.content
-                    isUser: root.isUser
+                    kind: root.blockKind
+                    text: root.text
+                    items: root.items
+                    headers: root.headers
+                    rows: root.rows
+                    hugs: root.isOnlyBlock
+                    isUser: false
                 }
             }
         }
 
-        CopyButton {
-            objectName: "copyReply"
-            visible: !root.isUser && root.hasText && !root.isStreaming
-            copiedText: root.content
-            toolTip: qsTr("Copy reply")
+        Repeater {
+            model: root.piece === "typing" ? 1 : 0
+
+            delegate: Rectangle {
+                objectName: "typingBubble"
+                width: typing.implicitWidth + 24
+                height: typing.implicitHeight + 16
+                radius: 16
+                color: Theme.colors.assistantBubble
+
+                TypingIndicatorView {
+                    id: typing
+
+                    x: 12
+                    y: 8
+                }
+            }
         }
 
-        Rectangle {
-            objectName: "typingBubble"
-            visible: root.isStreaming
-            width: typing.implicitWidth + 24
-            height: typing.implicitHeight + 16
-            radius: 16
-            color: Theme.colors.assistantBubble
+        Repeater {
+            model: root.piece === "copy" ? 1 : 0
 
-            TypingIndicatorView {
-                id: typing
-
-                x: 12
-                y: 8
+            delegate: CopyButton {
+                objectName: "copyReply"
+                copiedText: root.content
+                toolTip: qsTr("Copy reply")
             }
         }
     }

@@ -31,12 +31,20 @@ Item {
             width: 400
             messageId: "m"
             isUser: false
-            content: ""
+            piece: "block"
+            isFirstPiece: true
+            blockKind: "paragraph"
+            text: "Done"
+            items: []
+            headers: []
+            rows: []
+            isFirstBlock: true
+            isLastBlock: true
+            isOnlyBlock: true
             toolCalls: []
-            isStreaming: false
-            hasText: false
+            content: "Done"
+            hasText: true
             hasImage: false
-            isBubbleVisible: false
             imageSource: ""
         }
     }
@@ -143,22 +151,14 @@ Item {
             verify(!root.find(bare, "details").visible);
         }
 
-        function test_bubbleDrawsOnlyWhatItHas() {
-            const empty = createTemporaryObject(bubble, root);
-            verify(!empty.visible);
-            compare(empty.height, 0);
-
-            const typing = createTemporaryObject(bubble, root, {isStreaming: true, isBubbleVisible: true});
-            verify(typing.visible);
-            verify(root.find(typing, "typingBubble").visible);
-            verify(!root.find(typing, "textBubble").visible);
-            verify(!root.find(typing, "copyReply").visible);
-
-            const reply = createTemporaryObject(bubble, root, {content: "Done", hasText: true, isBubbleVisible: true, toolCalls: [{displayName: "Log Meal", hasDetails: false}]});
-            verify(root.find(reply, "toolGroup").visible);
-            verify(root.find(reply, "textBubble").visible);
-            verify(root.find(reply, "copyReply").visible);
-            verify(!root.find(reply, "typingBubble").visible);
+        function test_eachPieceOfAMessageDrawsItsOwnPart() {
+            const pieces = {block: "textBubble", typing: "typingBubble", copy: "copyReply", tools: "toolGroup", user: "userBubble"};
+            for (const piece in pieces) {
+                const view = createTemporaryObject(bubble, root, {piece: piece, isUser: piece === "user", toolCalls: [{displayName: "Log Meal", hasDetails: false}]});
+                for (const other in pieces)
+                    compare(root.find(view, pieces[other]) !== null, other === piece, piece + " draws " + other);
+                verify(view.height > 16);
+            }
         }
 
         function test_blocksAreDrawnByKind() {

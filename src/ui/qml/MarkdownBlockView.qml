@@ -1,0 +1,87 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import Vessa
+
+// One block of a message text, drawn by its kind. Paragraphs take the width their text needs up
+// to `availableWidth`; code blocks and tables take all of it.
+Item {
+    id: root
+
+    property string kind
+    property string text
+    property var items: []
+    property var headers: []
+    property var rows: []
+    property bool isUser
+    property real availableWidth: 300
+    property bool hugs
+
+    implicitWidth: measure.count > 0 ? Math.min(Math.ceil(measure.itemAt(0).implicitWidth), availableWidth) : availableWidth
+    implicitHeight: content.implicitHeight
+
+    // The text's width without wrapping, measured apart from the wrapped text, whose size
+    // follows the width it is given.
+    Repeater {
+        id: measure
+
+        model: root.hugs && root.kind === "paragraph" ? 1 : 0
+
+        delegate: Text {
+            visible: false
+            text: root.text
+            textFormat: Text.RichText
+            font: Theme.typography.body
+        }
+    }
+
+    // Paragraphs are most blocks of a reply and are drawn directly; the rarer kinds are made only
+    // for blocks of their kind.
+    Column {
+        id: content
+
+        width: root.width
+
+        ParagraphBlockView {
+            id: paragraph
+
+            objectName: "paragraph"
+            visible: root.kind === "paragraph"
+            width: content.width
+            text: visible ? root.text : ""
+            isUser: root.isUser
+        }
+
+        Repeater {
+            model: root.kind === "code" ? 1 : 0
+
+            delegate: CodeBlockView {
+                width: content.width
+                code: root.text
+                isUser: root.isUser
+            }
+        }
+
+        Repeater {
+            model: root.kind === "table" ? 1 : 0
+
+            delegate: TableBlockView {
+                width: content.width
+                headers: root.headers
+                rows: root.rows
+                isUser: root.isUser
+            }
+        }
+
+        Repeater {
+            model: root.kind === "bulletList" || root.kind === "numberedList" ? 1 : 0
+
+            delegate: ListBlockView {
+                width: content.width
+                items: root.items
+                numbered: root.kind === "numberedList"
+                isUser: root.isUser
+            }
+        }
+    }
+}
