@@ -80,3 +80,39 @@ QVariantList MarkdownBlockFields::rows(const MarkdownBlock &block)
     }
     return rows;
 }
+
+std::string MarkdownBlockFields::source(const MarkdownBlock &block)
+{
+    // The kind's index leads, and a separator no text holds parts the pieces.
+    std::string text(1, static_cast<char>('0' + block.kind.index()));
+    const auto add = [&text](const std::string &piece) {
+        text += '\0';
+        text += piece;
+    };
+    std::visit(Overloaded{
+                   [&add](const MarkdownBlock::Paragraph &paragraph) { add(paragraph.text); },
+                   [&add](const MarkdownBlock::CodeBlock &code) {
+                       add(code.code);
+                       add(code.language.value_or(std::string()));
+                   },
+                   [&add](const MarkdownBlock::Table &table) {
+                       for (const std::string &cell : table.headers)
+                           add(cell);
+                       for (const auto &row : table.rows) {
+                           add("\n");
+                           for (const std::string &cell : row)
+                               add(cell);
+                       }
+                   },
+                   [&add](const MarkdownBlock::BulletList &list) {
+                       for (const std::string &item : list.items)
+                           add(item);
+                   },
+                   [&add](const MarkdownBlock::NumberedList &list) {
+                       for (const std::string &item : list.items)
+                           add(item);
+                   },
+               },
+               block.kind);
+    return text;
+}

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
+#include <string>
 
 // What a view draws of one block, for the models that hand blocks to QML.
 namespace MarkdownBlockFields {
@@ -18,5 +19,7 @@ QStringList items(const MarkdownBlock &block, bool isUser);
 // Tables: the header cells and the rows of cells, as literal text.
 QStringList headers(const MarkdownBlock &block);
 QVariantList rows(const MarkdownBlock &block);
+// Everything the block shows, its kind included, as one text: equal sources draw the same.
+std::string source(const MarkdownBlock &block);
 
 } // namespace MarkdownBlockFields

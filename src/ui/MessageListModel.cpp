@@ -2,11 +2,16 @@
 
 #include "model/Conversation.h"
 #include "model/Message.h"
+#include "ui/BlockParts.h"
 #include "ui/MarkdownBlockFields.h"
 #include "ui/MarkdownParser.h"
 #include "ui/ToolCallCard.h"
 
 #include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <variant>
 
 namespace {
 
@@ -91,12 +96,18 @@ std::unique_ptr<MessageListModel::Entry> MessageListModel::makeEntry(Message *me
             entry->blocks = MarkdownParser::parseBlocks(message->content().toStdString());
         }
     }
-    entry->rows = piecesOf(*entry);
+    entry->rows = piecesOf(*entry, 0);
     return entry;
 }
 
-std::vector<MessageListModel::Row> MessageListModel::piecesOf(const Entry &entry) const
+std::vector<MessageListModel::Row> MessageListModel::piecesOf(Entry &entry,
+                                                              std::size_t firstChangedBlock) const
 {
+    const std::vector<MarkdownBlock> &blocks = entry.allBlocks();
+    entry.parts.resize(std::min(entry.parts.size(), firstChangedBlock));
+    for (std::size_t block = entry.parts.size(); block < blocks.size(); ++block)
+        entry.parts.push_back(BlockParts::ranges(blocks[block]));
+
     const Message &message = *entry.message;
     const bool streams = entry.isStreaming && isStreaming;
     std::vector<Row> rows;
@@ -109,9 +120,22 @@ std::vector<MessageListModel::Row> MessageListModel::piecesOf(const Entry &entry
     if (!message.toolCalls().isEmpty())
         rows.push_back({Piece::tools});
     if (hasText(message)) {
-        const int blocks = static_cast<int>(entry.allBlocks().size());
-        for (int block = 0; block < blocks; ++block)
-            rows.push_back({Piece::block, block});
+        for (std::size_t block = 0; block < blocks.size(); ++block) {
+            const std::vector<BlockParts::Range> &ranges = entry.parts[block];
+            for (std::size_t part = 0; part < ranges.size(); ++part) {
+                // Only the blocks that changed are looked at again; the others keep their
+                // signatures, found in the rows the entry has.
+                Row row{Piece::block, static_cast<int>(block), static_cast<int>(part)};
+                const std::size_t at = rows.size();
+                if (block < firstChangedBlock && at < entry.rows.size() &&
+                    entry.rows[at].sameRow(row))
+                    row.signature = entry.rows[at].signature;
+                else
+                    row.signature = std::hash<std::string>()(
+                        MarkdownBlockFields::source(BlockParts::part(blocks[block], ranges[part])));
+                rows.push_back(row);
+            }
+        }
     }
     if (streams)
         rows.push_back({Piece::typing});
@@ -255,7 +279,7 @@ void MessageListModel::setStreamingMessage(Message *message)
         connect(message, &Message::toolCallsChanged, this,
                 [this] {
                     Entry &entry = *streamingEntry();
-                    updateRows(entry, piecesOf(entry), entry.allBlocks().size(), true);
+                    updateRows(entry, piecesOf(entry, entry.allBlocks().size()), true);
                 }),
     };
 }
@@ -276,7 +300,7 @@ void MessageListModel::streamingContentChanged()
         entry.utf8 = content.toStdString();
     entry.parsedContent = content;
     const std::size_t firstChanged = entry.incremental->update(entry.utf8);
-    updateRows(entry, piecesOf(entry), firstChanged, false);
+    updateRows(entry, piecesOf(entry, firstChanged), false);
 }
 
 void MessageListModel::setStreaming(bool streaming)
@@ -285,20 +309,19 @@ void MessageListModel::setStreaming(bool streaming)
         return;
     isStreaming = streaming;
     if (Entry *entry = streamingEntry())
-        updateRows(*entry, piecesOf(*entry), entry->allBlocks().size(), false);
+        updateRows(*entry, piecesOf(*entry, entry->allBlocks().size()), false);
 }
 
-void MessageListModel::updateRows(Entry &entry, std::vector<Row> rows, std::size_t firstDirtyBlock,
-                                  bool toolsChanged)
+void MessageListModel::updateRows(Entry &entry, std::vector<Row> rows, bool toolsChanged)
 {
-    const std::size_t common = static_cast<std::size_t>(
-        std::mismatch(entry.rows.begin(), entry.rows.end(), rows.begin(), rows.end()).first -
-        entry.rows.begin());
+    std::size_t common = 0;
+    while (common < entry.rows.size() && common < rows.size() &&
+           entry.rows[common].sameRow(rows[common]))
+        ++common;
     for (std::size_t at = 0; at < common; ++at) {
-        const Row &row = rows[at];
-        const bool dirty =
-            (row.piece == Piece::block && static_cast<std::size_t>(row.block) >= firstDirtyBlock) ||
-            (row.piece == Piece::tools && toolsChanged);
+        const bool dirty = rows[at].signature != entry.rows[at].signature ||
+                           (rows[at].piece == Piece::tools && toolsChanged);
+        entry.rows[at].signature = rows[at].signature;
         if (dirty) {
             const QModelIndex changed = index(entry.firstRow + static_cast<int>(at));
             emit dataChanged(changed, changed);
@@ -336,8 +359,16 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
     const Message &message = *entry->message;
     const bool isUser = message.role() == MessageRole::user;
     const std::vector<MarkdownBlock> &blocks = entry->allBlocks();
-    const MarkdownBlock *block =
-        row.piece == Piece::block ? &blocks[static_cast<std::size_t>(row.block)] : nullptr;
+    std::optional<MarkdownBlock> part;
+    std::optional<BlockParts::Range> range;
+    if (row.piece == Piece::block) {
+        const auto blockIndex = static_cast<std::size_t>(row.block);
+        range = entry->parts[blockIndex][static_cast<std::size_t>(row.part)];
+        part = BlockParts::part(blocks[blockIndex], *range);
+    }
+    const MarkdownBlock *block = part ? &*part : nullptr;
+    const bool isLastPart = block && static_cast<std::size_t>(row.part) + 1 ==
+                                         entry->parts[static_cast<std::size_t>(row.block)].size();
     switch (role) {
     case MessageIdRole:
         return entry->isStreaming ? QStringLiteral("streaming") : message.id();
@@ -358,11 +389,19 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
     case RowsRole:
         return block ? MarkdownBlockFields::rows(*block) : QVariantList();
     case IsFirstBlockRole:
-        return row.block == 0;
+        return row.block == 0 && row.part == 0;
     case IsLastBlockRole:
-        return block && row.block == static_cast<int>(blocks.size()) - 1;
+        return isLastPart && row.block == static_cast<int>(blocks.size()) - 1;
     case IsOnlyBlockRole:
-        return block && blocks.size() == 1;
+        return block && blocks.size() == 1 && entry->parts.front().size() == 1;
+    case IsContinuationRole:
+        return row.part > 0;
+    case FirstNumberRole:
+        return range ? static_cast<int>(range->begin) + 1 : 1;
+    case WholeCodeRole:
+        if (block && std::holds_alternative<MarkdownBlock::CodeBlock>(block->kind))
+            return MarkdownBlockFields::text(blocks[static_cast<std::size_t>(row.block)], false);
+        return QString();
     case ToolCallsRole:
         return row.piece == Piece::tools ? toolCallValues(message) : QVariantList();
     case ContentRole:
@@ -396,6 +435,9 @@ QHash<int, QByteArray> MessageListModel::roleNames() const
         {IsFirstBlockRole, "isFirstBlock"},
         {IsLastBlockRole, "isLastBlock"},
         {IsOnlyBlockRole, "isOnlyBlock"},
+        {IsContinuationRole, "isContinuation"},
+        {FirstNumberRole, "firstNumber"},
+        {WholeCodeRole, "wholeCode"},
         {ToolCallsRole, "toolCalls"},
         {ContentRole, "content"},
         {HasTextRole, "hasText"},

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/BlockParts.h"
 #include "ui/IncrementalMarkdown.h"
 #include "ui/MarkdownBlock.h"
 
@@ -19,10 +20,10 @@ class Message;
 
 // The rows of the chat: the conversation's messages by creation time, then the reply that is
 // streaming in, each cut into pieces. A user's message is one piece; an assistant's is its tool
-// group, one piece per block of its text, the typing dots while it streams and its copy button
-// once it has finished. A list view then keeps only the pieces on screen alive, however long a
-// reply grows, and a streamed delta changes the last block's row (or adds one), never resetting
-// the list; only switching to another conversation does.
+// group, one piece per block of its text (long blocks in parts, see BlockParts), the typing dots
+// while it streams and its copy button once it has finished. A list view then keeps only the pieces
+// on screen alive, however long a reply grows, and a streamed delta changes the last block's row
+// (or adds one), never resetting the list; only switching to another conversation does.
 class MessageListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -58,6 +59,12 @@ public:
         IsFirstBlockRole,
         IsLastBlockRole,
         IsOnlyBlockRole,
+        // A later part of a block cut into parts, which follows the part before without a gap.
+        IsContinuationRole,
+        // Numbered lists: the number of the part's first item.
+        FirstNumberRole,
+        // Code: all of the block's code, which its copy button copies.
+        WholeCodeRole,
         // The tool group: one map per tool call, as ToolCallCard::present gives it.
         ToolCallsRole,
         // The user's bubble and the copy button: the message's text.
@@ -88,10 +95,16 @@ private:
     struct Row
     {
         Piece piece;
-        // The block's index in its message; -1 for other pieces.
+        // The block's index in its message and the part of it; -1 for other pieces.
         int block = -1;
+        int part = 0;
+        // What a block's part shows, hashed: a row whose signature changes is redrawn.
+        std::size_t signature = 0;
 
-        friend bool operator==(const Row &, const Row &) = default;
+        bool sameRow(const Row &other) const
+        {
+            return piece == other.piece && block == other.block && part == other.part;
+        }
     };
 
     struct Entry
@@ -104,6 +117,8 @@ private:
         QString parsedContent;
         std::string utf8;
         std::unique_ptr<IncrementalMarkdown> incremental;
+        // The parts of each block.
+        std::vector<std::vector<BlockParts::Range>> parts;
         std::vector<Row> rows;
         int firstRow = 0;
 
@@ -115,13 +130,13 @@ private:
 
     void syncMessages();
     std::unique_ptr<Entry> makeEntry(Message *message, bool isStreamingEntry) const;
-    std::vector<Row> piecesOf(const Entry &entry) const;
+    // The entry's rows, after cutting its blocks from firstChangedBlock on into parts again.
+    std::vector<Row> piecesOf(Entry &entry, std::size_t firstChangedBlock) const;
     void insertEntry(std::size_t at, std::unique_ptr<Entry> entry);
     void removeEntry(std::size_t at);
-    // Gives the entry its new rows: the rows both have in common stay (and are redrawn from
-    // firstDirtyBlock on, and the tool group when toolsChanged), the rest are removed or added.
-    void updateRows(Entry &entry, std::vector<Row> rows, std::size_t firstDirtyBlock,
-                    bool toolsChanged);
+    // Gives the entry its new rows: the rows both have in common stay (and are redrawn when
+    // what they show changed, the tool group when toolsChanged), the rest are removed or added.
+    void updateRows(Entry &entry, std::vector<Row> rows, bool toolsChanged);
     void streamingContentChanged();
     void renumber();
     const Entry *entryAt(int row) const;

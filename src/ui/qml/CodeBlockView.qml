@@ -8,6 +8,8 @@ Rectangle {
     id: root
 
     property string code
+    property string copiedCode: code
+    property bool canCopy: true
     property bool isUser
 
     implicitHeight: codeText.implicitHeight + 16
@@ -19,7 +21,7 @@ Rectangle {
 
         x: 8
         y: 8
-        width: parent.width - 16 - copy.width
+        width: parent.width - 16 - (copy.visible ? copy.width : 0)
         text: root.code
         textFormat: TextEdit.PlainText
         readOnly: true
@@ -41,7 +43,8 @@ Rectangle {
         anchors.top: parent.top
         anchors.right: parent.right
         anchors.margins: 2
-        copiedText: root.code
+        visible: root.canCopy
+        copiedText: root.copiedCode
         toolTip: qsTr("Copy code")
         iconColor: root.isUser ? Qt.rgba(1, 1, 1, 0.8) : Theme.colors.textSecondary
     }

@@ -3,12 +3,14 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import Vessa
 
-// A bullet or numbered list; numbered lists always count from 1 with their periods aligned.
+// A bullet or numbered list; numbered lists count from 1 (or from the first number of a part of
+// a long list) with their periods aligned.
 Column {
     id: root
 
     property var items: []
     property bool numbered
+    property int firstNumber: 1
     property bool isUser
 
     spacing: 4
@@ -30,7 +32,7 @@ Column {
 
                 width: root.numbered ? Math.max(20, implicitWidth) : implicitWidth
                 horizontalAlignment: Text.AlignRight
-                text: root.numbered ? (item.index + 1) + "." : "•"
+                text: root.numbered ? (root.firstNumber + item.index) + "." : "•"
                 font: Theme.typography.body
                 color: root.isUser ? Qt.rgba(1, 1, 1, 0.8) : Theme.colors.textSecondary
                 Accessible.ignored: true

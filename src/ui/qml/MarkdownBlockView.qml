@@ -16,6 +16,11 @@ Item {
     property bool isUser
     property real availableWidth: 300
     property bool hugs
+    // A part of a longer block: the number of its first item, the code its copy button copies
+    // and whether it continues the part before, which carries the button.
+    property int firstNumber: 1
+    property string wholeCode: text
+    property bool isContinuation
 
     implicitWidth: measure.count > 0 ? Math.min(Math.ceil(measure.itemAt(0).implicitWidth), availableWidth) : availableWidth
     implicitHeight: content.implicitHeight
@@ -58,6 +63,8 @@ Item {
             delegate: CodeBlockView {
                 width: content.width
                 code: root.text
+                copiedCode: root.wholeCode
+                canCopy: !root.isContinuation
                 isUser: root.isUser
             }
         }
@@ -80,6 +87,7 @@ Item {
                 width: content.width
                 items: root.items
                 numbered: root.kind === "numberedList"
+                firstNumber: root.firstNumber
                 isUser: root.isUser
             }
         }

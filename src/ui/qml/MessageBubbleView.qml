@@ -22,6 +22,9 @@ Item {
     required property bool isFirstBlock
     required property bool isLastBlock
     required property bool isOnlyBlock
+    required property bool isContinuation
+    required property int firstNumber
+    required property string wholeCode
     required property var toolCalls
     required property string content
     required property bool hasText
@@ -32,6 +35,8 @@ Item {
     readonly property real contentWidth: isUser ? width - 24 - 20 : width - 24 - 24 - 8 - 8
     // Messages are 16 apart, the pieces of one message 8, the blocks of one bubble touch.
     readonly property real gap: isFirstPiece ? 16 : (piece === "block" && !isFirstBlock ? 0 : 8)
+    // Inside the bubble: 8 above its first block and between blocks, none within a block.
+    readonly property real blockTop: isContinuation ? 0 : 8
     readonly property real bubbleX: isUser ? 12 + 20 : 12 + 24 + 8
 
     implicitHeight: gap + body.implicitHeight
@@ -149,7 +154,7 @@ Item {
             delegate: Item {
                 objectName: "textBubble"
                 width: root.isOnlyBlock ? block.implicitWidth + 24 : body.width
-                height: block.implicitHeight + 8 + (root.isLastBlock ? 8 : 0)
+                height: block.implicitHeight + root.blockTop + (root.isLastBlock ? 8 : 0)
                 clip: true
 
                 Rectangle {
@@ -164,10 +169,13 @@ Item {
                     id: block
 
                     x: 12
-                    y: 8
+                    y: root.blockTop
                     width: parent.width - 24
                     availableWidth: root.contentWidth - 24
                     kind: root.blockKind
+                    firstNumber: root.firstNumber
+                    wholeCode: root.wholeCode
+                    isContinuation: root.isContinuation
                     text: root.text
                     items: root.items
                     headers: root.headers

@@ -41,6 +41,9 @@ Item {
             isFirstBlock: true
             isLastBlock: true
             isOnlyBlock: true
+            isContinuation: false
+            firstNumber: 1
+            wholeCode: ""
             toolCalls: []
             content: "Done"
             hasText: true
