@@ -10,3 +10,5 @@ for bench in sse markdown audio; do
   echo "== bench_$bench"
   "./build/release/bench/bench_$bench" "$@"
 done
+echo "== bench_chatview"
+./build/release/bench/bench_chatview

@@ -70,4 +70,5 @@ register_url_handler "$PWD/build/default/src/app/vessa"
 trap stop_backend EXIT
 trap 'exit 130' INT TERM
 start_backend
-./build/default/src/app/vessa "$@"
+# The popover's content in a window of its own, until the tray icon exists.
+./build/default/src/app/vessa --window "$@"
