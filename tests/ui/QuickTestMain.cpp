@@ -16,7 +16,8 @@
 Q_IMPORT_QML_PLUGIN(VessaPlugin)
 
 // The services the views reach, as the application's owner makes them: a store in a temporary
-// folder holding a user without a last name, and a sign-in whose "browser" opens nothing.
+// folder holding a user without a last name, and a sign-in whose "browser" opens nothing. They
+// are made once the application object exists, which this object is made before.
 class ViewsSetup : public QObject
 {
     Q_OBJECT
@@ -24,13 +25,16 @@ class ViewsSetup : public QObject
 public slots:
     void applicationAvailable()
     {
-        sharedNetwork.emplace(network);
-        sharedStore.emplace(store);
-        awaitTask(store.save(QStringLiteral("token-1"), KeychainKey::accessToken));
-        awaitTask(store.save(User{QStringLiteral("user_01"), QStringLiteral("ada@example.com"),
-                                  QStringLiteral("Ada"), std::nullopt},
-                             KeychainKey::userData));
-        auth = std::make_unique<AuthService>(store, QUrl(QStringLiteral("http://127.0.0.1:9")),
+        network = std::make_unique<QNetworkAccessManager>();
+        sharedNetwork.emplace(*network);
+        folder = std::make_unique<QTemporaryDir>();
+        store = std::make_unique<KeychainService>(folder->path());
+        sharedStore.emplace(*store);
+        awaitTask(store->save(QStringLiteral("token-1"), KeychainKey::accessToken));
+        awaitTask(store->save(User{QStringLiteral("user_01"), QStringLiteral("ada@example.com"),
+                                   QStringLiteral("Ada"), std::nullopt},
+                              KeychainKey::userData));
+        auth = std::make_unique<AuthService>(*store, QUrl(QStringLiteral("http://127.0.0.1:9")),
                                              QUrl(QStringLiteral("http://127.0.0.1:9")),
                                              QStringLiteral("client"), QString(),
                                              [](const QUrl &) { return true; });
@@ -40,11 +44,22 @@ public slots:
 
     void qmlEngineAvailable(QQmlEngine *engine) { engine->addImportPath(QStringLiteral("qrc:/")); }
 
+    // While the application object still exists, in the reverse order of making.
+    void cleanupTestCase()
+    {
+        sharedAuth.reset();
+        auth.reset();
+        sharedStore.reset();
+        store.reset();
+        sharedNetwork.reset();
+        network.reset();
+    }
+
 private:
-    QNetworkAccessManager network;
+    std::unique_ptr<QNetworkAccessManager> network;
     std::optional<SharedInstance<QNetworkAccessManager>> sharedNetwork;
-    QTemporaryDir folder;
-    KeychainService store{folder.path()};
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<KeychainService> store;
     std::optional<SharedInstance<KeychainService>> sharedStore;
     std::unique_ptr<AuthService> auth;
     std::optional<SharedInstance<AuthService>> sharedAuth;
