@@ -171,6 +171,45 @@ TEST_P(ScreenshotTest, Settings)
     expectLooksLikeReference(QStringLiteral("settings"));
 }
 
+// Replies no one should send are drawn as text, whole, without taking the screen down.
+TEST_P(ScreenshotTest, BadInputIsDrawnAsText)
+{
+    QByteArray list, table = "|", separator = "|";
+    for (int i = 0; i < 1000; ++i)
+        list += "- item " + QByteArray::number(i) + "\\n";
+    for (int i = 0; i < 200; ++i) {
+        table += " c" + QByteArray::number(i) + " |";
+        separator += "---|";
+    }
+    const QList<QByteArray> inputs = {
+        QByteArray(1024 * 1024, 'w').replace(QByteArray(8, 'w'), "words.\\n\\n"),
+        QByteArray(100 * 1024, 'w').replace(QByteArray(7, 'w'), "words. "),
+        list,
+        table + "\\n" + separator + "\\n" + table,
+        "\\u05e9\\u05dc\\u05d5\\u05dd e\\u0301\\u0302 \\ud83d\\udc69\\u200d\\ud83d\\udcbb",
+        "<script>alert(1)</script><b>bold?</b>",
+    };
+    ChatViewController &screen = chatScreen();
+    show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
+    for (const QByteArray &input : inputs) {
+        chat.route(
+            "POST", "/api/v1/chat/stream",
+            ScriptedReply::eventStream({event("content_delta", R"({"delta":")" + input + "\"}"),
+                                        event("message_complete", "{}")}));
+        screen.quickAction(QStringLiteral("Show me"));
+        ASSERT_TRUE(QTest::qWaitFor([&screen] { return !screen.isStreaming(); }, 30000));
+        ASSERT_FALSE(screen.showError()) << screen.errorText().toStdString();
+        QTest::qWait(50);
+        EXPECT_FALSE(window.grabWindow().isNull());
+    }
+    // The last reply's text is escaped, not interpreted.
+    const MessageListModel &rows = *screen.messages();
+    const QString shown =
+        rows.data(rows.index(rows.rowCount() - 2), MessageListModel::TextRole).toString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("&lt;script&gt;alert(1)&lt;/script&gt;")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("<script>")));
+}
+
 INSTANTIATE_TEST_SUITE_P(LightAndDark, ScreenshotTest, testing::Bool(),
                          [](const testing::TestParamInfo<bool> &param) {
                              return param.param ? "Dark" : "Light";
