@@ -51,6 +51,18 @@ QString pieceName(MessageListModel::Piece piece)
     return {};
 }
 
+// What the list shows of a reply that is still arriving. A last line that may open a code block
+// ("`") or be a table row ("|") waits for its newline, so that its block neither changes kind nor
+// jumps in height while the line is typed.
+QStringView settledText(const QString &content)
+{
+    const qsizetype lineStart = content.lastIndexOf(QLatin1Char('\n')) + 1;
+    const QStringView lastLine = QStringView(content).sliced(lineStart);
+    if (lastLine.startsWith(u'`') || lastLine.startsWith(u'|'))
+        return QStringView(content).first(lineStart);
+    return content;
+}
+
 // Whether `before` appears in `after` in the same order, so the change is insertions only.
 bool onlyInserted(const QList<Message *> &before, const QList<Message *> &after)
 {
@@ -89,7 +101,7 @@ std::unique_ptr<MessageListModel::Entry> MessageListModel::makeEntry(Message *me
     if (message->role() != MessageRole::user) {
         if (isStreamingEntry) {
             entry->incremental = std::make_unique<IncrementalMarkdown>();
-            entry->parsedContent = message->content();
+            entry->parsedContent = settledText(message->content()).toString();
             entry->utf8 = entry->parsedContent.toStdString();
             entry->incremental->update(entry->utf8);
         } else {
@@ -288,17 +300,20 @@ void MessageListModel::streamingContentChanged()
 {
     Entry &entry = *streamingEntry();
     const QString &content = entry.message->content();
+    const QStringView shown = settledText(content);
+    if (shown.size() == entry.parsedContent.size() && shown == entry.parsedContent)
+        return;
     // Streaming only appends: convert just the new characters, unless the old text ended inside
     // a surrogate pair.
     const bool appends =
-        content.size() > entry.parsedContent.size() && content.startsWith(entry.parsedContent) &&
+        shown.size() > entry.parsedContent.size() && shown.startsWith(entry.parsedContent) &&
         !(!entry.parsedContent.isEmpty() && entry.parsedContent.back().isHighSurrogate());
     if (appends)
-        entry.utf8 +=
-            QStringView(content).sliced(entry.parsedContent.size()).toUtf8().toStdString();
+        entry.utf8 += shown.sliced(entry.parsedContent.size()).toUtf8().toStdString();
     else
-        entry.utf8 = content.toStdString();
-    entry.parsedContent = content;
+        entry.utf8 = shown.toUtf8().toStdString();
+    // Shares the message's text unless a line is held back.
+    entry.parsedContent = shown.size() == content.size() ? content : shown.toString();
     const std::size_t firstChanged = entry.incremental->update(entry.utf8);
     updateRows(entry, piecesOf(entry, firstChanged), false);
 }

@@ -5,6 +5,7 @@
 #include "model/Conversation.h"
 #include "model/Message.h"
 #include "support/TaskAwaiting.h"
+#include "ui/InlineMarkdown.h"
 #include "ui/LoginViewController.h"
 
 #include <QSignalSpy>
@@ -150,7 +151,8 @@ TEST_F(ChatViewControllerTest, AFailedReplyKeepsWhatHadArrivedThenShowsTheError)
 
 TEST_F(ChatViewControllerTest, ANewConversationStopsTheReplySilentlyAndBlankTextIsNotSent)
 {
-    ScriptedReply running = ScriptedReply::eventStream({delta("Working")});
+    // The table row being typed waits for its newline.
+    ScriptedReply running = ScriptedReply::eventStream({delta("Working\\n\\n| a |")});
     running.holdOpen = true;
     chat.route("POST", "/api/v1/chat/stream", running);
     controller.setInputText(QStringLiteral("Plan my week"));
@@ -159,6 +161,9 @@ TEST_F(ChatViewControllerTest, ANewConversationStopsTheReplySilentlyAndBlankText
         return controller.streamingMessage() && !controller.streamingMessage()->content().isEmpty();
     }));
     EXPECT_EQ(pieces(*controller.messages()), QStringList({"user", "block", "typing"}));
+    EXPECT_EQ(
+        controller.messages()->data(controller.messages()->index(1), MessageListModel::TextRole),
+        InlineMarkdown::inlineText("Working", false));
 
     controller.newConversation();
     QTest::qWait(50);
