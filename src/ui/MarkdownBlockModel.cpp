@@ -10,18 +10,9 @@ MarkdownBlockModel::MarkdownBlockModel(QObject *parent)
 
 void MarkdownBlockModel::setContent(const QString &content)
 {
-    if (content == m_content)
+    if (!text.set(content))
         return;
-    // Streaming only appends: convert just the new characters, unless the old text ended inside a
-    // surrogate pair.
-    const bool appends = content.size() > m_content.size() && content.startsWith(m_content) &&
-                         !(m_content.size() > 0 && m_content.back().isHighSurrogate());
-    if (appends)
-        utf8 += QStringView(content).sliced(m_content.size()).toUtf8().toStdString();
-    else
-        utf8 = content.toStdString();
-    m_content = content;
-    apply(parser.update(utf8));
+    apply(parser.update(text.utf8()));
     emit contentChanged();
 }
 

@@ -2,11 +2,11 @@
 
 #include "ui/IncrementalMarkdown.h"
 #include "ui/MarkdownBlock.h"
+#include "ui/Utf8Mirror.h"
 
 #include <QAbstractListModel>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
-#include <string>
 
 // The blocks of one message text, as rows for its view. While a reply streams its text only
 // grows, and only the blocks after the last point where the text can restart are parsed and
@@ -35,7 +35,7 @@ public:
 
     explicit MarkdownBlockModel(QObject *parent = nullptr);
 
-    const QString &content() const { return m_content; }
+    const QString &content() const { return text.text(); }
     void setContent(const QString &content);
     bool isUser() const { return m_isUser; }
     void setIsUser(bool isUser);
@@ -53,8 +53,7 @@ signals:
 private:
     void apply(std::size_t firstChanged);
 
-    QString m_content;
-    std::string utf8;
+    Utf8Mirror text;
     bool m_isUser = false;
     IncrementalMarkdown parser;
     // Rows the view has been told about; the parser's blocks may already be ahead.

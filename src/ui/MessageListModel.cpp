@@ -54,12 +54,12 @@ QString pieceName(MessageListModel::Piece piece)
 // What the list shows of a reply that is still arriving. A last line that may open a code block
 // ("`") or be a table row ("|") waits for its newline, so that its block neither changes kind nor
 // jumps in height while the line is typed.
-QStringView settledText(const QString &content)
+QString settledText(const QString &content)
 {
     const qsizetype lineStart = content.lastIndexOf(QLatin1Char('\n')) + 1;
     const QStringView lastLine = QStringView(content).sliced(lineStart);
     if (lastLine.startsWith(u'`') || lastLine.startsWith(u'|'))
-        return QStringView(content).first(lineStart);
+        return content.first(lineStart);
     return content;
 }
 
@@ -101,9 +101,8 @@ std::unique_ptr<MessageListModel::Entry> MessageListModel::makeEntry(Message *me
     if (message->role() != MessageRole::user) {
         if (isStreamingEntry) {
             entry->incremental = std::make_unique<IncrementalMarkdown>();
-            entry->parsedContent = settledText(message->content()).toString();
-            entry->utf8 = entry->parsedContent.toStdString();
-            entry->incremental->update(entry->utf8);
+            entry->shown.set(settledText(message->content()));
+            entry->incremental->update(entry->shown.utf8());
         } else {
             entry->blocks = MarkdownParser::parseBlocks(message->content().toStdString());
         }
@@ -299,22 +298,9 @@ void MessageListModel::setStreamingMessage(Message *message)
 void MessageListModel::streamingContentChanged()
 {
     Entry &entry = *streamingEntry();
-    const QString &content = entry.message->content();
-    const QStringView shown = settledText(content);
-    if (shown.size() == entry.parsedContent.size() && shown == entry.parsedContent)
+    if (!entry.shown.set(settledText(entry.message->content())))
         return;
-    // Streaming only appends: convert just the new characters, unless the old text ended inside
-    // a surrogate pair.
-    const bool appends =
-        shown.size() > entry.parsedContent.size() && shown.startsWith(entry.parsedContent) &&
-        !(!entry.parsedContent.isEmpty() && entry.parsedContent.back().isHighSurrogate());
-    if (appends)
-        entry.utf8 += shown.sliced(entry.parsedContent.size()).toUtf8().toStdString();
-    else
-        entry.utf8 = shown.toUtf8().toStdString();
-    // Shares the message's text unless a line is held back.
-    entry.parsedContent = shown.size() == content.size() ? content : shown.toString();
-    const std::size_t firstChanged = entry.incremental->update(entry.utf8);
+    const std::size_t firstChanged = entry.incremental->update(entry.shown.utf8());
     updateRows(entry, piecesOf(entry, firstChanged), false);
 }
 

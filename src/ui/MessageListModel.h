@@ -3,6 +3,7 @@
 #include "ui/BlockParts.h"
 #include "ui/IncrementalMarkdown.h"
 #include "ui/MarkdownBlock.h"
+#include "ui/Utf8Mirror.h"
 
 #include <QAbstractListModel>
 #include <QHash>
@@ -12,7 +13,6 @@
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 #include <memory>
-#include <string>
 #include <vector>
 
 class Conversation;
@@ -113,9 +113,8 @@ private:
         bool isStreaming = false;
         // A finished message's blocks, parsed once.
         std::vector<MarkdownBlock> blocks;
-        // The streaming reply's text so far and its blocks, parsed as it grows.
-        QString parsedContent;
-        std::string utf8;
+        // What the list shows of the streaming reply so far, and its blocks, parsed as it grows.
+        Utf8Mirror shown;
         std::unique_ptr<IncrementalMarkdown> incremental;
         // The parts of each block.
         std::vector<std::vector<BlockParts::Range>> parts;
