@@ -1,6 +1,10 @@
 #include "model/SharedInstance.h"
 
+#ifdef VESSA_TEST_WIDGETS
+#include <QApplication>
+#else
 #include <QGuiApplication>
+#endif
 #include <QNetworkAccessManager>
 #include <gtest/gtest.h>
 
@@ -8,7 +12,12 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef VESSA_TEST_WIDGETS
+    // Tray icons and menus are widgets.
+    QApplication app(argc, argv);
+#else
     QGuiApplication app(argc, argv);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     int result = 0;
     {
