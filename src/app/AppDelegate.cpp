@@ -1,8 +1,12 @@
 #include "app/AppDelegate.h"
 
+#include "app/HotKeyManager.h"
+#include "app/StatusBarController.h"
 #include "identity/AuthService.h"
+#include "model/Log.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QString>
 #include <QThread>
 #include <utility>
@@ -16,6 +20,36 @@ AppDelegate::AppDelegate(AuthServiceProvider authServiceProvider, QObject *paren
     : QObject(parent)
     , authService(std::move(authServiceProvider))
 {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
+    m_statusBarController = std::make_unique<StatusBarController>();
+    m_statusBarController->setup();
+    // Held weakly: a hot key that arrives while the application goes away does nothing.
+    m_hotKeyManager = std::make_unique<HotKeyManager>([delegate = QPointer(this)] {
+        if (delegate)
+            delegate->togglePopover();
+    });
+    m_hotKeyManager->setup();
+    Log::write(QStringLiteral("[AppDelegate] Vessa Mac launched"));
+}
+
+void AppDelegate::applicationWillTerminate()
+{
+    Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
+    if (m_hotKeyManager)
+        m_hotKeyManager->cleanup();
+    Log::write(QStringLiteral("[AppDelegate] Vessa Mac terminating"));
+}
+
+void AppDelegate::togglePopover()
+{
+    if (m_statusBarController)
+        m_statusBarController->togglePopover();
+}
 
 void AppDelegate::openURLs(const QList<QUrl> &urls)
 {

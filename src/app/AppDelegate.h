@@ -4,8 +4,11 @@
 #include <QObject>
 #include <QUrl>
 #include <functional>
+#include <memory>
 
 class AuthService;
+class HotKeyManager;
+class StatusBarController;
 
 // The application controller: it receives what the desktop asks of the application as a whole,
 // among it the URLs to open, which is how the browser's sign-in callback comes back.
@@ -22,11 +25,25 @@ public:
 
     explicit AppDelegate(AuthServiceProvider authServiceProvider = sharedAuthService(),
                          QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    // Puts the tray icon and the popover up, then the hot key.
+    void applicationDidFinishLaunching();
+    // Removes the hot key, so that it stops working before the process ends.
+    void applicationWillTerminate();
+
+    // Shows or hides the popover, for the hot key and for "vessa --toggle".
+    void togglePopover();
 
     // Hands each "vessa-mac" URL, in order, to the sign-in that waits for its callback. Other
     // URLs, and callbacks while no sign-in waits, are ignored without a message.
     void openURLs(const QList<QUrl> &urls);
 
+    StatusBarController *statusBarController() const { return m_statusBarController.get(); }
+    HotKeyManager *hotKeyManager() const { return m_hotKeyManager.get(); }
+
 private:
     AuthServiceProvider authService;
+    std::unique_ptr<StatusBarController> m_statusBarController;
+    std::unique_ptr<HotKeyManager> m_hotKeyManager;
 };

@@ -44,7 +44,7 @@ SingleInstance::SingleInstance(QString socketPath,
 
 SingleInstance::~SingleInstance() = default;
 
-SingleInstance::Role SingleInstance::start(const QStringList &urls)
+SingleInstance::Role SingleInstance::start(const QStringList &arguments)
 {
     if (path.isEmpty()) {
         failure = QStringLiteral("no runtime folder for the instance socket");
@@ -52,7 +52,7 @@ SingleInstance::Role SingleInstance::start(const QStringList &urls)
     }
 
     // 1. A running instance takes the URLs.
-    Forwarding forwarding = forward(urls);
+    Forwarding forwarding = forward(arguments);
     if (forwarding == Forwarding::nobodyListening) {
         // 2. Starters that found nobody decide one at a time: otherwise each would remove the
         //    other's fresh socket and listen, and both would be primary.
@@ -62,7 +62,7 @@ SingleInstance::Role SingleInstance::start(const QStringList &urls)
             return Role::unavailable;
         }
         // 3. The starter that held the lock before may be the running instance by now.
-        forwarding = forward(urls);
+        forwarding = forward(arguments);
         // 4. Still nobody: become the running instance.
         if (forwarding == Forwarding::nobodyListening)
             return listen() ? Role::primary : Role::unavailable;
@@ -70,7 +70,7 @@ SingleInstance::Role SingleInstance::start(const QStringList &urls)
     return forwarding == Forwarding::delivered ? Role::forwarded : Role::unavailable;
 }
 
-SingleInstance::Forwarding SingleInstance::forward(const QStringList &urls)
+SingleInstance::Forwarding SingleInstance::forward(const QStringList &arguments)
 {
     QLocalSocket socket;
     socket.connectToServer(path);
@@ -83,11 +83,11 @@ SingleInstance::Forwarding SingleInstance::forward(const QStringList &urls)
         return Forwarding::failed;
     }
 
-    for (const QString &url : urls) {
-        QByteArray line = url.toUtf8();
+    for (const QString &argument : arguments) {
+        QByteArray line = argument.toUtf8();
         // The running instance would drop these anyway, and an overlong line would cost the
         // URLs after it, since the whole connection is dropped.
-        if (!ForwardedUrl::parse(line))
+        if (line != toggleArgument && !ForwardedUrl::parse(line))
             continue;
         line.append('\n');
         socket.write(line);
@@ -138,9 +138,11 @@ void SingleInstance::readLines(QLocalSocket &socket, QByteArray &pending)
 {
     pending.append(socket.readAll());
     for (qsizetype end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n')) {
-        const std::optional<QUrl> url = ForwardedUrl::parse(QByteArrayView(pending).first(end));
+        const QByteArray line = pending.first(end);
         pending.remove(0, end + 1);
-        if (url)
+        if (line == toggleArgument)
+            emit toggleRequested();
+        else if (const std::optional<QUrl> url = ForwardedUrl::parse(line))
             emit urlReceived(*url);
     }
     if (pending.size() > ForwardedUrl::maximumLineLength) {

@@ -32,6 +32,9 @@ public:
     };
 
     static constexpr char socketFileName[] = "com.kolvane.vessa-mac.socket";
+    // The argument, and the line on the socket, that asks the running instance to show or hide
+    // its popover. No URL looks like it.
+    static constexpr char toggleArgument[] = "--toggle";
 
     // The fixed socket in the user's runtime folder (XDG_RUNTIME_DIR).
     static QString defaultSocketPath();
@@ -44,9 +47,10 @@ public:
         QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // Runs once at start-up, before the event loop: hands the URLs to a running instance (those
-    // it would accept, in order, waiting until they are written), or becomes that instance.
-    Role start(const QStringList &urls);
+    // Runs once at start-up, before the event loop: hands the URLs and the toggle request among
+    // the arguments to a running instance (what it would accept, in order, waiting until it is
+    // written), or becomes that instance.
+    Role start(const QStringList &arguments);
 
     const QString &socketPath() const { return path; }
     QString errorString() const { return failure; }
@@ -55,6 +59,8 @@ signals:
     // One accepted line of another start, in the order received. Never logged: a callback URL
     // carries a one-time sign-in code.
     void urlReceived(const QUrl &url);
+    // Another start was asked to toggle the popover.
+    void toggleRequested();
 
 private:
     enum class Forwarding
@@ -64,7 +70,7 @@ private:
         failed
     };
 
-    Forwarding forward(const QStringList &urls);
+    Forwarding forward(const QStringList &arguments);
     bool listen();
     void acceptConnections();
     void readLines(QLocalSocket &socket, QByteArray &pending);

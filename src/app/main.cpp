@@ -14,17 +14,14 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
-#include <QtQml/qqmlextensionplugin.h>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <optional>
 
-Q_IMPORT_QML_PLUGIN(VessaPlugin)
-
 namespace {
 
-// The popover's content in an ordinary window, for development until the tray icon exists.
+// The popover's content in an ordinary window, for working on the screens.
 std::unique_ptr<QQuickView> showWindow()
 {
     auto view = std::make_unique<QQuickView>();
@@ -72,6 +69,10 @@ int main(int argc, char *argv[])
     AppDelegate delegate;
     QObject::connect(&instance, &SingleInstance::urlReceived, &delegate,
                      [&delegate](const QUrl &url) { delegate.openURLs({url}); });
+    QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
+                     &AppDelegate::togglePopover);
+    QObject::connect(&app, &QApplication::aboutToQuit, &delegate,
+                     &AppDelegate::applicationWillTerminate);
 
     QList<QUrl> ownUrls;
     for (const QString &argument : arguments) {
@@ -85,6 +86,10 @@ int main(int argc, char *argv[])
         // Closing the development window ends the application.
         QApplication::setQuitOnLastWindowClosed(true);
         window = showWindow();
+    } else {
+        delegate.applicationDidFinishLaunching();
+        if (arguments.contains(QLatin1StringView(SingleInstance::toggleArgument)))
+            delegate.togglePopover();
     }
 
     return QApplication::exec();

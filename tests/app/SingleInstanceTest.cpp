@@ -121,3 +121,28 @@ TEST_F(SingleInstanceTest, StaleSocketFileIsReplaced)
               SingleInstance::Role::forwarded);
     EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 1; }, 5000));
 }
+
+TEST_F(SingleInstanceTest, ToggleRequestsTravelInOrderWithTheUrls)
+{
+    SingleInstance first(socketPath());
+    ASSERT_EQ(first.start({}), SingleInstance::Role::primary);
+    QStringList received;
+    QObject::connect(&first, &SingleInstance::toggleRequested,
+                     [&] { received.append(QStringLiteral("toggle")); });
+    QObject::connect(&first, &SingleInstance::urlReceived,
+                     [&](const QUrl &url) { received.append(url.toString()); });
+
+    SingleInstance second(socketPath());
+    EXPECT_EQ(
+        second.start({QStringLiteral("--toggle"), QStringLiteral("vessa-mac://callback?code=c"),
+                      QStringLiteral("--toggle")}),
+        SingleInstance::Role::forwarded);
+    // "toggle" alone is neither the request nor a URL.
+    connectRaw("toggle\n--toggle \n");
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 3; }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(received,
+              (QStringList{QStringLiteral("toggle"), QStringLiteral("vessa-mac://callback?code=c"),
+                           QStringLiteral("toggle")}));
+}

@@ -128,12 +128,18 @@ TEST_F(VessaProcessTest, StartsAtOnceLeaveOneRunningInstance)
     for (const auto &process : processes) {
         if (process->state() == QProcess::NotRunning) {
             EXPECT_TRUE(exitedCleanly(*process));
+            EXPECT_EQ(process->readAllStandardOutput(), "");
         } else {
-            // The running instance ends on SIGTERM through its event loop, socket removed.
+            // The running instance ends on SIGTERM through its event loop, socket removed, hot
+            // key gone before the end.
             process->terminate();
             ASSERT_TRUE(waitForExit(*process));
             EXPECT_TRUE(exitedCleanly(*process));
-            EXPECT_EQ(process->readAllStandardOutput(), "");
+            const QByteArray log = process->readAllStandardOutput();
+            EXPECT_TRUE(log.contains("[AppDelegate] Vessa Mac launched\n")) << log.constData();
+            EXPECT_TRUE(log.endsWith("[HotKeyManager] Hotkey monitors removed\n"
+                                     "[AppDelegate] Vessa Mac terminating\n"))
+                << log.constData();
         }
     }
     EXPECT_FALSE(QFileInfo::exists(socketPath()));

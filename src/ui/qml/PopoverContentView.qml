@@ -1,9 +1,9 @@
-pragma ComponentBehavior: Bound
-
 import QtQuick
 import Vessa
 
 // What the popover holds: the sign-in screen while nobody is signed in, the chat afterwards.
+// Its components are not bound to this file's context: the Loader makes them in a context of
+// its own, which Qt 6.4 refuses for bound components when the file is a window's root.
 Item {
     id: root
 

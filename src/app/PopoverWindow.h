@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QQuickView>
+#include <QSize>
+
+class QKeyEvent;
+
+// The popover: a frameless window above all others that holds the application's screens. It is
+// made once and hidden between showings, so that showing it again only draws it.
+class PopoverWindow : public QQuickView
+{
+    Q_OBJECT
+
+public:
+    static constexpr QSize contentSize{400, 600};
+
+    PopoverWindow();
+
+    // Compiles and creates the screens. Showing does this when it has not happened yet; calling
+    // it early, while nothing is shown, makes the first showing as quick as the later ones.
+    void loadContent();
+
+signals:
+    // Escape was pressed and no screen took it.
+    void escapePressed();
+    // The focus went to another application.
+    void focusLost();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void focusMoved(QWindow *focusWindow);
+};
