@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 # start all the same.
 register_url_handler() {
     local binary=$1
+    local desktop_id=com.kolvane.vessa-mac
     local applications="${XDG_DATA_HOME:-$HOME/.local/share}/applications"
 
     # Desktop entry quoting: inside double quotes, escape " ` $ and \ with a backslash; then the
@@ -22,19 +23,21 @@ register_url_handler() {
     mkdir -p "$applications"
     local line
     while IFS= read -r line; do
-        if [[ $line == Exec=* ]]; then
+        if [[ $line == "Exec=vessa --toggle" ]]; then
+            printf 'Exec="%s" --toggle\n' "$escaped"
+        elif [[ $line == Exec=* ]]; then
             printf 'Exec="%s" %%u\n' "$escaped"
         else
             printf '%s\n' "$line"
         fi
-    done <src/app/vessa.desktop >"$applications/vessa.desktop.tmp"
-    mv "$applications/vessa.desktop.tmp" "$applications/vessa.desktop"
+    done <"src/app/$desktop_id.desktop" >"$applications/$desktop_id.desktop.tmp"
+    mv "$applications/$desktop_id.desktop.tmp" "$applications/$desktop_id.desktop"
 
     if command -v update-desktop-database >/dev/null 2>&1; then
         update-desktop-database "$applications" >&2 || true
     fi
     if command -v xdg-mime >/dev/null 2>&1; then
-        xdg-mime default vessa.desktop x-scheme-handler/vessa-mac >&2 ||
+        xdg-mime default "$desktop_id.desktop" x-scheme-handler/vessa-mac >&2 ||
             echo "run.sh: could not register vessa-mac URLs with the desktop" >&2
     fi
 }
@@ -70,5 +73,5 @@ register_url_handler "$PWD/build/default/src/app/vessa"
 trap stop_backend EXIT
 trap 'exit 130' INT TERM
 start_backend
-# The popover's content in a window of its own, until the tray icon exists.
-./build/default/src/app/vessa --window "$@"
+# The tray icon; a click on it, or Ctrl+Shift+M, opens the popover.
+./build/default/src/app/vessa "$@"

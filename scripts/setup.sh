@@ -14,8 +14,10 @@ packages=(
   # Screens: QML models and windows, SVG icons, QCoro's QML tasks, qmllint
   qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtquick-window qt6-svg-dev libqt6svg6
   libqcoro6qml0 qt6-declarative-dev-tools fonts-dejavu-core
-  # Tests
-  xvfb xauth qml6-module-qttest
+  # Desktop shell: X11 input recording, the portal over D-Bus
+  libx11-dev libqt6dbus6 dbus
+  # Tests: an X server with a tray, key presses, screenshots, the installed tree's validators
+  xvfb xauth qml6-module-qttest trayer xdotool x11-utils imagemagick desktop-file-utils appstream
 )
 
 missing=()
