@@ -1,0 +1,259 @@
+#!/usr/bin/python3
+"""Vessa on a real X server with a real tray, driven as a person would.
+
+Starts Xvfb, trayer (an XEmbed tray host), the local backend and vessa; checks the tray icon is
+docked; presses Ctrl+Shift+M while another X client has the focus and checks that client still
+got the key; signs in playing the browser; sends a message with the keyboard and looks for the
+reply on screen; closes the popover with Escape; stops vessa with SIGTERM and checks that nothing
+is left running.
+
+Usage: shell_e2e.py VESSA LOCALSERVER PORT
+"""
+
+import html.parser
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.parse
+import urllib.request
+
+VESSA, LOCALSERVER, PORT = sys.argv[1], sys.argv[2], int(sys.argv[3])
+work = tempfile.TemporaryDirectory(prefix="vessa-e2e-")
+started = []
+
+
+def fail(message):
+    raise AssertionError(message)
+
+
+def wait_for(condition, what, timeout=20.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        result = condition()
+        if result:
+            return result
+        time.sleep(0.05)
+    fail("timed out waiting for " + what)
+
+
+def start(arguments, **kwargs):
+    process = subprocess.Popen(arguments, **kwargs)
+    started.append(process)
+    return process
+
+
+def start_x_server():
+    read_end, write_end = os.pipe()
+    start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+          pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as pipe:
+        return ":" + pipe.readline().strip()
+
+
+display = start_x_server()
+environment = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb")
+for name in ("XDG_RUNTIME_DIR", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "bin", "data"):
+    os.makedirs(os.path.join(work.name, name), mode=0o700)
+    if name.startswith("XDG"):
+        environment[name] = os.path.join(work.name, name)
+
+# The "browser": whatever vessa asks the desktop to open is written down for the test to follow.
+opened = os.path.join(work.name, "opened-urls")
+xdg_open = os.path.join(work.name, "bin", "xdg-open")
+with open(xdg_open, "w") as script:
+    script.write('#!/bin/sh\nprintf "%s\\n" "$1" >> "' + opened + '"\n')
+os.chmod(xdg_open, 0o755)
+environment["PATH"] = os.path.dirname(xdg_open) + ":" + os.environ["PATH"]
+
+
+def x(*arguments):
+    return subprocess.run(arguments, env=environment, check=True, capture_output=True,
+                          text=True).stdout
+
+
+def search(*criteria):
+    found = subprocess.run(("xdotool", "search") + criteria, env=environment,
+                           capture_output=True, text=True)
+    return found.stdout.split()
+
+
+def window_tree():
+    return x("xwininfo", "-root", "-tree")
+
+
+def tray_icon_docked():
+    # The icon is a window of class "vessa" somewhere under trayer's panel.
+    lines = window_tree().splitlines()
+    for index, line in enumerate(lines):
+        if '("panel" "trayer")' in line:
+            depth = len(line) - len(line.lstrip())
+            for inner in lines[index + 1:]:
+                if len(inner) - len(inner.lstrip()) <= depth:
+                    break
+                if '("vessa" "Vessa")' in inner:
+                    return True
+    return False
+
+
+def popover():
+    """The popover's window id, when it is mapped."""
+    for line in window_tree().splitlines():
+        match = re.match(r'\s*(0x[0-9a-f]+) "Vessa": \("vessa" "Vessa"\)\s+400x600\+', line)
+        if match:
+            state = x("xwininfo", "-id", match.group(1))
+            if "IsViewable" in state:
+                return match.group(1)
+    return None
+
+
+def screenshot(window):
+    """The window's pixels as (width, height, bytes of RGB)."""
+    data = subprocess.run(["import", "-window", window, "-depth", "8", "ppm:-"],
+                          env=environment, check=True, capture_output=True).stdout
+    header = data.split(b"\n", 3)
+    width, height = map(int, header[1].split())
+    return width, height, header[3]
+
+
+class Log:
+    def __init__(self, path):
+        self.path = path
+
+    def text(self):
+        with open(self.path, encoding="utf-8", errors="replace") as file:
+            return file.read()
+
+    def wait_for(self, line, count=1):
+        wait_for(lambda: self.text().count(line + "\n") >= count, repr(line))
+
+
+class FormReader(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.fields = {}
+
+    def handle_starttag(self, tag, attrs):
+        attributes = dict(attrs)
+        if tag == "input" and attributes.get("type") == "hidden":
+            self.fields[attributes["name"]] = attributes.get("value") or ""
+
+
+class NoRedirect(urllib.request.HTTPRedirectHandler):
+    def redirect_request(self, *args):
+        return None
+
+
+def play_browser(authorize_url):
+    """Fills in the sign-in page and returns where it redirects: the callback URL."""
+    with urllib.request.urlopen(authorize_url, timeout=10) as page:
+        form = FormReader()
+        form.feed(page.read().decode())
+    form.fields.update(name="Ada Lovelace", email="ada@example.com")
+    body = urllib.parse.urlencode(form.fields).encode()
+    opener = urllib.request.build_opener(NoRedirect)
+    try:
+        opener.open(f"http://127.0.0.1:{PORT}/user_management/authorize", body, timeout=10)
+    except urllib.error.HTTPError as redirect:
+        if redirect.code == 302:
+            return redirect.headers["Location"]
+        raise
+    fail("the sign-in page did not redirect")
+
+
+def reply_shown(window):
+    """Text below the user's message: the rows between the user's bubble (the accent colour, on
+    the right) and the input field (the bottom 80 rows) hold many pixels unlike the background."""
+    width, height, pixels = screenshot(window)
+
+    def pixel(column, row):
+        at = (row * width + column) * 3
+        return pixels[at], pixels[at + 1], pixels[at + 2]
+
+    accent = (0xc1, 0x7f, 0x59)
+    bubble_rows = [row for row in range(height - 80)
+                   if any(pixel(column, row) == accent for column in range(width // 2, width, 4))]
+    if not bubble_rows:
+        return False
+    background = pixel(2, height // 2)
+    below = range(max(bubble_rows) + 10, height - 80)
+    differing = sum(1 for row in below for column in range(0, width, 2)
+                    if sum(abs(a - b) for a, b in zip(pixel(column, row), background)) > 120)
+    return differing > 300
+
+
+def main():
+    start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+           "--height", "24"], env=environment, stderr=subprocess.DEVNULL)
+    wait_for(lambda: '("panel" "trayer")' in window_tree(), "the tray")
+    backend = start([LOCALSERVER, "--port", str(PORT), "--data", os.path.join(work.name, "data"),
+                     "--pace-ms", "5"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    log = Log(os.path.join(work.name, "vessa.log"))
+    with open(log.path, "w") as output:
+        vessa = start([VESSA], env=environment, stdout=output)
+    log.wait_for("[AppDelegate] Vessa Mac launched")
+    wait_for(tray_icon_docked, "the tray icon in the tray")
+
+    # Another client has the focus; the hot key still reaches it, and the popover maps.
+    xev = start(["xev", "-event", "keyboard"], env=environment, stdout=subprocess.PIPE,
+                stderr=subprocess.DEVNULL, text=True)
+    other = wait_for(lambda: search("--name", "^Event Tester$"), "the other client's window")[0]
+    x("xdotool", "windowfocus", "--sync", other)
+    x("xdotool", "key", "ctrl+shift+m")
+    window = wait_for(popover, "the popover to map")
+    log.wait_for("[StatusBarController] Popover opened")
+    xev.terminate()
+    if not re.search(r"KeyPress event.*\n.*\n.*keysym 0x4d, M", xev.communicate()[0]):
+        fail("the focused client did not receive Ctrl+Shift+M")
+
+    # Sign in: the button opens the "browser", which hands the callback to a second vessa.
+    x("xdotool", "mousemove", "--window", window, "200", "448", "click", "1")
+    authorize_url = wait_for(lambda: os.path.exists(opened) and open(opened).read().strip(),
+                             "the sign-in page to be opened")
+    callback = play_browser(authorize_url.splitlines()[-1])
+    forward = subprocess.run([VESSA, callback], env=environment, capture_output=True, timeout=20)
+    if forward.returncode != 0 or forward.stdout:
+        fail(f"the callback start did not hand over cleanly: {forward}")
+    log.wait_for("[AuthService] Sign in complete for user: ada@example.com")
+
+    # A message typed into the input and sent with Return gets a reply on screen.
+    x("xdotool", "mousemove", "--window", window, "150", "565", "click", "1")
+    x("xdotool", "type", "--delay", "20", "Hello Vessa")
+    x("xdotool", "key", "Return")
+    wait_for(lambda: reply_shown(window), "the reply on screen", timeout=30)
+
+    x("xdotool", "key", "Escape")
+    wait_for(lambda: popover() is None, "the popover to unmap")
+    log.wait_for("[StatusBarController] Popover closed")
+
+    vessa.send_signal(signal.SIGTERM)
+    if vessa.wait(timeout=20) != 0:
+        fail("vessa did not end cleanly on SIGTERM")
+    text = log.text()
+    if not text.endswith("[HotKeyManager] Hotkey monitors removed\n"
+                         "[AppDelegate] Vessa Mac terminating\n"):
+        fail("vessa's last lines are not the shutdown:\n" + text[-400:])
+    backend.terminate()
+    backend.wait(timeout=20)
+
+
+try:
+    main()
+    print("end-to-end: passed")
+finally:
+    for process in reversed(started):
+        if process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+    left = [p.args[0] for p in started if p.poll() is None]
+    if left:
+        print("still running:", left)
+        sys.exit(1)
