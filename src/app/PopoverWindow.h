@@ -16,8 +16,7 @@ public:
 
     PopoverWindow();
 
-    // Compiles and creates the screens. Showing does this when it has not happened yet; calling
-    // it early, while nothing is shown, makes the first showing as quick as the later ones.
+    // Compiles and creates the screens, once; they are kept while the window is hidden.
     void loadContent();
 
 signals:

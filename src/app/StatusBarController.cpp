@@ -14,7 +14,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
-#include <QTimer>
 
 namespace {
 
@@ -65,12 +64,12 @@ void StatusBarController::setup()
                                   "Ctrl+Shift+M or \"vessa --toggle\" opens Vessa"));
     }
 
-    // 2. The popover, its screens made once the icon is up.
+    // 2. The popover. Its screens are made when it first shows: a tray application mostly
+    //    waits, and an idle Vessa should not hold screens nobody has opened yet.
     m_popover = std::make_unique<PopoverWindow>();
     connect(m_popover.get(), &PopoverWindow::escapePressed, this,
             &StatusBarController::closePopover);
     connect(m_popover.get(), &PopoverWindow::focusLost, this, &StatusBarController::dismissPopover);
-    QTimer::singleShot(0, m_popover.get(), &PopoverWindow::loadContent);
 
     // 3.
     Log::write(QStringLiteral("[StatusBarController] Status bar setup complete"));

@@ -23,8 +23,7 @@ public:
     explicit StatusBarController(QObject *parent = nullptr);
     ~StatusBarController() override;
 
-    // Creates the tray icon and the popover. The popover's screens are compiled right after the
-    // icon shows, so that the icon does not wait for them.
+    // Creates the tray icon and the popover.
     void setup();
 
     void togglePopover();
