@@ -1,5 +1,6 @@
 #include "app/HotKeyManager.h"
 
+#include "app/PortalGlobalShortcut.h"
 #include "app/XRecordMonitor.h"
 #include "model/Log.h"
 
@@ -86,14 +87,16 @@ void HotKeyManager::setup()
 
 void HotKeyManager::setupGlobalMonitor()
 {
-    QString whyNot = QStringLiteral("this desktop (%1) offers no global shortcuts")
-                         .arg(QGuiApplication::platformName());
-    if (QGuiApplication::platformName() == QLatin1StringView("xcb"))
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1StringView("wayland")) {
+        setupPortalShortcut();
+        return;
+    }
+    QString whyNot = QStringLiteral("this desktop (%1) offers no global shortcuts").arg(platform);
+    if (platform == QLatin1StringView("xcb"))
         globalMonitor = XRecordMonitor::create(XRecordMonitor::Events::keyPresses, &whyNot);
     if (!globalMonitor) {
-        Log::write(QStringLiteral("[HotKeyManager] No global hotkey: %1; Ctrl+Shift+M works "
-                                  "only while Vessa has the focus")
-                       .arg(whyNot));
+        logNoGlobalHotKey(whyNot);
         return;
     }
     if (const quint8 layoutKeyCode = globalMonitor->keycodeForKeysym(keysymM))
@@ -105,9 +108,29 @@ void HotKeyManager::setupGlobalMonitor()
             });
 }
 
+void HotKeyManager::setupPortalShortcut()
+{
+    portalShortcut = std::make_unique<PortalGlobalShortcut>();
+    connect(portalShortcut.get(), &PortalGlobalShortcut::bound, this,
+            [this] { portalBound = true; });
+    connect(portalShortcut.get(), &PortalGlobalShortcut::activated, this, &HotKeyManager::trigger);
+    connect(portalShortcut.get(), &PortalGlobalShortcut::failed, this,
+            [](const QString &reason) { logNoGlobalHotKey(reason); });
+    portalShortcut->start();
+}
+
+void HotKeyManager::logNoGlobalHotKey(const QString &why)
+{
+    Log::write(QStringLiteral("[HotKeyManager] No global hotkey: %1; Ctrl+Shift+M works only "
+                              "while Vessa has the focus")
+                   .arg(why));
+}
+
 void HotKeyManager::cleanup()
 {
     globalMonitor.reset();
+    portalShortcut.reset();
+    portalBound = false;
     localMonitor.reset();
     Log::write(QStringLiteral("[HotKeyManager] Hotkey monitors removed"));
 }

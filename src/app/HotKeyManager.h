@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+class PortalGlobalShortcut;
 class QKeyEvent;
 class XRecordMonitor;
 
@@ -14,8 +15,9 @@ class XRecordMonitor;
 // Two monitors: the global one sees the key whichever application has the focus, and leaves it
 // to that application; the local one sits in front of our own windows and swallows the key, so
 // that it never types an "M" into the chat input. On X11 the global monitor records the server's
-// key presses, ours included, so it alone calls the action and the local one only swallows;
-// where no global monitor can be had, the local one calls the action itself.
+// key presses, ours included, so it alone calls the action and the local one only swallows. On
+// Wayland the desktop portal binds the shortcut and reports its presses. Where no global monitor
+// can be had (or until the portal has bound it), the local one calls the action itself.
 class HotKeyManager : public QObject
 {
     Q_OBJECT
@@ -32,7 +34,7 @@ public:
     void cleanup();
 
     quint16 keyCode() const { return m_keyCode; }
-    bool hasGlobalMonitor() const { return globalMonitor != nullptr; }
+    bool hasGlobalMonitor() const { return globalMonitor != nullptr || portalBound; }
 
     // Ctrl and Shift must both be held; others (Alt, Meta, CapsLock, NumLock) may be too.
     static bool matches(Qt::KeyboardModifiers modifiers, quint32 pressedKeyCode,
@@ -47,10 +49,14 @@ private:
     class LocalMonitor;
 
     void setupGlobalMonitor();
+    void setupPortalShortcut();
+    static void logNoGlobalHotKey(const QString &why);
     void trigger();
 
     std::function<void()> onHotKey;
     quint16 m_keyCode = defaultKeyCode;
     std::unique_ptr<XRecordMonitor> globalMonitor;
+    std::unique_ptr<PortalGlobalShortcut> portalShortcut;
+    bool portalBound = false;
     std::unique_ptr<LocalMonitor> localMonitor;
 };

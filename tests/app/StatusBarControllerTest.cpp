@@ -62,6 +62,11 @@ TEST_F(StatusBarControllerTest, ClicksToggleThePopoverAndCtrlClickShowsTheMenuIn
 
     controller.statusBarButtonClicked(QSystemTrayIcon::Trigger, Qt::ControlModifier);
     EXPECT_TRUE(controller.menu()->isVisible());
+    const QList<QAction *> items = controller.menu()->actions();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_TRUE(items[0]->text() == "About Vessa" && items[1]->isSeparator() &&
+                items[2]->text() == "Quit Vessa");
+    EXPECT_EQ(items[2]->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
     EXPECT_TRUE(popover.isVisible()) << "the menu leaves the popover as it was";
     controller.menu()->hide();
     controller.statusBarButtonClicked(QSystemTrayIcon::Context, {});
@@ -100,18 +105,6 @@ TEST_F(StatusBarControllerTest, ThePopoverHoldsTheSignInScreenAndEscapeClosesIt)
     // Closed by Escape, a click on the icon right after opens it again.
     controller.statusBarButtonClicked(QSystemTrayIcon::Trigger, {});
     EXPECT_TRUE(popover.isVisible());
-}
-
-TEST_F(StatusBarControllerTest, TheMenuOffersAboutAndQuit)
-{
-    StatusBarController controller;
-    controller.setup();
-    const QList<QAction *> actions = controller.menu()->actions();
-    ASSERT_EQ(actions.size(), 3);
-    EXPECT_EQ(actions[0]->text(), "About Vessa");
-    EXPECT_TRUE(actions[1]->isSeparator());
-    EXPECT_EQ(actions[2]->text(), "Quit Vessa");
-    EXPECT_EQ(actions[2]->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
 }
 
 TEST_F(StatusBarControllerTest, LaunchPutsUpTheShellAndTheHotKeyTogglesUntilTermination)

@@ -10,7 +10,7 @@ is left running.
 Usage: shell_e2e.py VESSA LOCALSERVER PORT
 """
 
-import html.parser
+import html
 import os
 import re
 import signal
@@ -132,17 +132,6 @@ class Log:
         wait_for(lambda: self.text().count(line + "\n") >= count, repr(line))
 
 
-class FormReader(html.parser.HTMLParser):
-    def __init__(self):
-        super().__init__()
-        self.fields = {}
-
-    def handle_starttag(self, tag, attrs):
-        attributes = dict(attrs)
-        if tag == "input" and attributes.get("type") == "hidden":
-            self.fields[attributes["name"]] = attributes.get("value") or ""
-
-
 class NoRedirect(urllib.request.HTTPRedirectHandler):
     def redirect_request(self, *args):
         return None
@@ -151,10 +140,10 @@ class NoRedirect(urllib.request.HTTPRedirectHandler):
 def play_browser(authorize_url):
     """Fills in the sign-in page and returns where it redirects: the callback URL."""
     with urllib.request.urlopen(authorize_url, timeout=10) as page:
-        form = FormReader()
-        form.feed(page.read().decode())
-    form.fields.update(name="Ada Lovelace", email="ada@example.com")
-    body = urllib.parse.urlencode(form.fields).encode()
+        hidden = re.findall(r'type="hidden" name="([^"]+)" value="([^"]*)"', page.read().decode())
+    fields = {name: html.unescape(value) for name, value in hidden}
+    fields.update(name="Ada Lovelace", email="ada@example.com")
+    body = urllib.parse.urlencode(fields).encode()
     opener = urllib.request.build_opener(NoRedirect)
     try:
         opener.open(f"http://127.0.0.1:{PORT}/user_management/authorize", body, timeout=10)
