@@ -4,8 +4,8 @@
 Starts Xvfb, trayer (an XEmbed tray host), the local backend and vessa; checks the tray icon is
 docked; presses Ctrl+Shift+M while another X client has the focus and checks that client still
 got the key; signs in playing the browser; sends a message with the keyboard and looks for the
-reply on screen; closes the popover with Escape; stops vessa with SIGTERM and checks that nothing
-is left running.
+reply on screen; closes the popover with a click beside it and, reopened, with Escape; stops
+vessa with SIGTERM and checks that nothing is left running.
 
 Usage: shell_e2e.py VESSA LOCALSERVER PORT
 """
@@ -176,9 +176,14 @@ def reply_shown(window):
 
 
 def main():
-    start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-           "--height", "24"], env=environment, stderr=subprocess.DEVNULL)
-    wait_for(lambda: '("panel" "trayer")' in window_tree(), "the tray")
+    tray_log = os.path.join(work.name, "trayer.log")
+    with open(tray_log, "w") as output:
+        tray = start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                      "--height", "24"], env=environment, stdout=output, stderr=output)
+    try:
+        wait_for(lambda: '("panel" "trayer")' in window_tree(), "the tray")
+    except AssertionError:
+        fail(f"no tray (trayer exit status {tray.poll()}): {open(tray_log).read()}")
     backend = start([LOCALSERVER, "--port", str(PORT), "--data", os.path.join(work.name, "data"),
                      "--pace-ms", "5"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -216,9 +221,15 @@ def main():
     x("xdotool", "key", "Return")
     wait_for(lambda: reply_shown(window), "the reply on screen", timeout=30)
 
-    x("xdotool", "key", "Escape")
-    wait_for(lambda: popover() is None, "the popover to unmap")
+    # A click beside the popover closes it, as does Escape once the hot key has opened it again.
+    x("xdotool", "mousemove", "100", "400", "click", "1")
+    wait_for(lambda: popover() is None, "the popover to unmap after a click beside it")
     log.wait_for("[StatusBarController] Popover closed")
+    x("xdotool", "key", "ctrl+shift+m")
+    window = wait_for(popover, "the popover to map again")
+    x("xdotool", "key", "Escape")
+    wait_for(lambda: popover() is None, "the popover to unmap after Escape")
+    log.wait_for("[StatusBarController] Popover closed", count=2)
 
     vessa.send_signal(signal.SIGTERM)
     if vessa.wait(timeout=20) != 0:
