@@ -102,8 +102,8 @@ void HotKeyManager::setupGlobalMonitor()
     if (const quint8 layoutKeyCode = globalMonitor->keycodeForKeysym(keysymM))
         m_keyCode = layoutKeyCode;
     connect(globalMonitor.get(), &XRecordMonitor::keyPressed, this,
-            [this](quint8 keycode, quint16 state) {
-                if (matches(modifiersOfX11State(state), keycode, m_keyCode))
+            [this](quint8 keycode, quint16 state, bool isRepeat) {
+                if (!isRepeat && matches(modifiersOfX11State(state), keycode, m_keyCode))
                     trigger();
             });
 }

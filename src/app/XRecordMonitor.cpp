@@ -50,9 +50,10 @@ std::unique_ptr<XRecordMonitor> XRecordMonitor::create(Events events, QString *w
         *whyNot = QStringLiteral("out of memory");
         return nullptr;
     }
-    const unsigned char type = events == Events::keyPresses ? KeyPress : ButtonPress;
-    range->device_events.first = type;
-    range->device_events.last = type;
+    // Key releases too, which tell a repeated key from a new press.
+    const bool keys = events == Events::keyPresses;
+    range->device_events.first = keys ? KeyPress : ButtonPress;
+    range->device_events.last = keys ? KeyRelease : ButtonPress;
     XRecordClientSpec clients = XRecordAllClients;
     x->context = XRecordCreateContext(x->control, 0, &clients, 1, &range, 1);
     XFree(range);
@@ -69,8 +70,8 @@ std::unique_ptr<XRecordMonitor> XRecordMonitor::create(Events events, QString *w
         if (intercepted->category == XRecordFromServer && intercepted->data_len > 0) {
             const auto *event = reinterpret_cast<const xEvent *>(intercepted->data);
             self->recorded.push_back(
-                Recorded{(event->u.u.type & 0x7f) == KeyPress, event->u.u.detail,
-                         event->u.keyButtonPointer.state,
+                Recorded{event->u.u.type & 0x7f, event->u.u.detail, event->u.keyButtonPointer.state,
+                         quint32(event->u.keyButtonPointer.time),
                          QPoint(event->u.keyButtonPointer.rootX, event->u.keyButtonPointer.rootY)});
         }
         XRecordFreeData(intercepted);
@@ -110,9 +111,24 @@ void XRecordMonitor::readRecordedEvents()
     for (const Recorded &event : events) {
         if (!alive)
             return;
-        if (event.isKey)
-            emit keyPressed(event.keycode, event.state);
+        if (event.type == KeyPress)
+            emit keyPressed(event.keycode, event.state, isRepeat(event));
+        else if (event.type == KeyRelease)
+            isRepeat(event);
         else
             emit buttonPressed(event.position);
     }
+}
+
+bool XRecordMonitor::isRepeat(const Recorded &event)
+{
+    if (event.type == KeyRelease) {
+        keysDown.reset(event.keycode);
+        releaseTimes.at(event.keycode) = event.time;
+        return false;
+    }
+    const bool repeat =
+        keysDown.test(event.keycode) || releaseTimes.at(event.keycode) == event.time;
+    keysDown.set(event.keycode);
+    return repeat;
 }

@@ -4,6 +4,8 @@
 #include <QPoint>
 #include <QString>
 #include <QtGlobal>
+#include <array>
+#include <bitset>
 #include <memory>
 #include <vector>
 
@@ -36,24 +38,31 @@ public:
     quint8 keycodeForKeysym(unsigned long keysym) const;
 
 signals:
-    // The X modifier state held while the key went down (ShiftMask, ControlMask, ...).
-    void keyPressed(quint8 keycode, quint16 modifierState);
+    // The X modifier state held while the key went down (ShiftMask, ControlMask, ...). A held
+    // key repeats: those presses come with isRepeat set.
+    void keyPressed(quint8 keycode, quint16 modifierState, bool isRepeat);
     void buttonPressed(QPoint rootPosition);
 
 private:
     struct Connections;
     struct Recorded
     {
-        bool isKey;
+        int type;
         quint8 keycode;
         quint16 state;
+        quint32 time;
         QPoint position;
     };
 
     explicit XRecordMonitor(std::unique_ptr<Connections> connections);
     void readRecordedEvents();
+    bool isRepeat(const Recorded &event);
 
     std::unique_ptr<Connections> x;
     std::unique_ptr<QSocketNotifier> notifier;
     std::vector<Recorded> recorded;
+    // The keys held down, and when each was last released: the server repeats a held key as a
+    // release and a press at the same time.
+    std::bitset<256> keysDown;
+    std::array<quint32, 256> releaseTimes{};
 };
