@@ -114,8 +114,12 @@ void HotKeyManager::setupPortalShortcut()
     connect(portalShortcut.get(), &PortalGlobalShortcut::bound, this,
             [this] { portalBound = true; });
     connect(portalShortcut.get(), &PortalGlobalShortcut::activated, this, &HotKeyManager::trigger);
+    // Also after binding: the desktop may end the session, and the local monitor takes over.
     connect(portalShortcut.get(), &PortalGlobalShortcut::failed, this,
-            [](const QString &reason) { logNoGlobalHotKey(reason); });
+            [this](const QString &reason) {
+                portalBound = false;
+                logNoGlobalHotKey(reason);
+            });
     portalShortcut->start();
 }
 

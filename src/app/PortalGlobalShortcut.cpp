@@ -134,7 +134,7 @@ void PortalGlobalShortcut::bindShortcut(const QVariantMap &sessionResults)
     sessionPath = handle.metaType() == QMetaType::fromType<QDBusObjectPath>()
                       ? handle.value<QDBusObjectPath>().path()
                       : handle.toString();
-    if (sessionPath.isEmpty()) {
+    if (sessionPath.isEmpty() || !listenForSessionEnd(true)) {
         fail(noSession);
         return;
     }
@@ -215,6 +215,16 @@ void PortalGlobalShortcut::handleActivated(const QDBusObjectPath &session, const
         emit activated();
 }
 
+void PortalGlobalShortcut::handleSessionClosed(const QVariantMap &, const QDBusMessage &message)
+{
+    if (message.service() != portal || message.path() != sessionPath)
+        return;
+    // Already gone on the desktop's side: nothing to close there.
+    listenForSessionEnd(false);
+    sessionPath.clear();
+    fail(QStringLiteral("the desktop ended the shortcut session"));
+}
+
 void PortalGlobalShortcut::stop()
 {
     // Calls still in flight answer to nobody.
@@ -235,6 +245,7 @@ void PortalGlobalShortcut::stop()
         portal.clear();
     }
     if (!sessionPath.isEmpty()) {
+        listenForSessionEnd(false);
         // The desktop drops the binding with the session; it would otherwise last until we quit.
         connection.send(QDBusMessage::createMethodCall(portalService, sessionPath, sessionInterface,
                                                        QStringLiteral("Close")));
@@ -273,6 +284,15 @@ bool PortalGlobalShortcut::listenForPresses(bool listen)
     return listen
                ? connection.connect(QString(), portalPath, shortcutsInterface, name, this, slot)
                : connection.disconnect(QString(), portalPath, shortcutsInterface, name, this, slot);
+}
+
+bool PortalGlobalShortcut::listenForSessionEnd(bool listen)
+{
+    const QString name = QStringLiteral("Closed");
+    const char *slot = SLOT(handleSessionClosed(QVariantMap, QDBusMessage));
+    return listen
+               ? connection.connect(QString(), sessionPath, sessionInterface, name, this, slot)
+               : connection.disconnect(QString(), sessionPath, sessionInterface, name, this, slot);
 }
 
 void PortalGlobalShortcut::fail(const QString &reason)

@@ -43,6 +43,7 @@ private slots:
     void handleActivated(const QDBusObjectPath &session, const QString &shortcut,
                          qulonglong timestamp, const QVariantMap &options,
                          const QDBusMessage &message);
+    void handleSessionClosed(const QVariantMap &details, const QDBusMessage &message);
 
 private:
     enum class State
@@ -62,6 +63,7 @@ private:
                    void (PortalGlobalShortcut::*next)(const QDBusMessage &));
     bool listenForResponse(bool listen);
     bool listenForPresses(bool listen);
+    bool listenForSessionEnd(bool listen);
     void fail(const QString &reason);
 
     QDBusConnection connection;

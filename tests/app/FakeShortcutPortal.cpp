@@ -55,6 +55,14 @@ void FakeShortcutPortal::press(const QString &sessionPath, const QString &shortc
     bus.send(activated);
 }
 
+void FakeShortcutPortal::endSession(const QString &sessionPath)
+{
+    QDBusMessage closed =
+        QDBusMessage::createSignal(sessionPath, sessionInterface, QStringLiteral("Closed"));
+    closed << QVariantMap();
+    bus.send(closed);
+}
+
 QString FakeShortcutPortal::introspect(const QString &) const
 {
     return {};

@@ -27,6 +27,8 @@ public:
 
     // What the compositor sends when the user presses a bound shortcut.
     void press(const QString &sessionPath, const QString &shortcutId);
+    // The desktop ending a session by itself (the user revoked it, the portal restarted).
+    void endSession(const QString &sessionPath);
 
     // The user's answer to BindShortcuts: 0 accepts, 1 declines.
     uint bindingResponse = 0;

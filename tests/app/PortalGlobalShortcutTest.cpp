@@ -69,6 +69,12 @@ TEST(PortalGlobalShortcut, BindsTheToggleAndHearsOnlyItsOwnPresses)
     QCoreApplication::processEvents();
     EXPECT_EQ(spies.activated.size(), 1);
     EXPECT_TRUE(spies.failed.isEmpty());
+
+    // The desktop may end the session by itself; then the shortcut is gone, and said to be.
+    portal.endSession(session);
+    ASSERT_TRUE(waitFor(spies.failed));
+    EXPECT_EQ(spies.reason(), QStringLiteral("the desktop ended the shortcut session"));
+    EXPECT_TRUE(portal.closedSessions.isEmpty());
 }
 
 TEST(PortalGlobalShortcut, StopClosesTheSessionAndSilencesItsPresses)
