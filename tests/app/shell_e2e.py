@@ -220,8 +220,8 @@ def main():
         fail(f"the callback start did not hand over cleanly: {forward}")
     log.wait_for("[AuthService] Sign in complete for user: ada@example.com")
 
-    # A message typed into the input and sent with Return gets a reply on screen.
-    x("xdotool", "mousemove", "--window", window, "150", "565", "click", "1")
+    # The chat opens with the keyboard in its input: a message typed and sent with Return gets a
+    # reply on screen.
     x("xdotool", "type", "--delay", "20", "Hello Vessa")
     x("xdotool", "key", "Return")
     wait_for(lambda: reply_shown(window), "the reply on screen", timeout=30)

@@ -23,6 +23,11 @@ Rectangle {
 
     // Return sends when there is something to send; with Shift held it is left to the field,
     // which starts a new line.
+    // Puts the keyboard in the text field, whatever held it before.
+    function takeFocus() {
+        field.forceActiveFocus();
+    }
+
     function handleReturn(event) {
         if (event.modifiers & Qt.ShiftModifier) {
             event.accepted = false;

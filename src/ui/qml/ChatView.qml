@@ -15,7 +15,11 @@ Item {
 
     implicitWidth: 400
     implicitHeight: 600
-    Component.onCompleted: root.controller.appear()
+    Component.onCompleted: {
+        root.controller.appear();
+        // Whoever opens the chat means to type.
+        input.takeFocus();
+    }
 
     // Scrolls once the list has laid out what changed, not before.
     Timer {
