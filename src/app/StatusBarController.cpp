@@ -109,7 +109,6 @@ void StatusBarController::showPopover()
     m_popover->requestActivate();
     startOutsideClickMonitor();
     Log::write(QStringLiteral("[StatusBarController] Popover opened"));
-    emit popoverShown();
 }
 
 void StatusBarController::closePopover()
@@ -120,7 +119,6 @@ void StatusBarController::closePopover()
     stopOutsideClickMonitor();
     sinceDismissed.invalidate();
     Log::write(QStringLiteral("[StatusBarController] Popover closed"));
-    emit popoverHidden();
 }
 
 void StatusBarController::dismissPopover()

@@ -40,10 +40,6 @@ public:
     // click toggles it. An empty frame contains nothing, so then every click is outside.
     static bool isOutsideClick(QPoint click, const QRect &popoverFrame, const QRect &trayIcon);
 
-signals:
-    void popoverShown();
-    void popoverHidden();
-
 private:
     void showPopover();
     void closePopover();

@@ -1,14 +1,13 @@
 #include "app/AppDelegate.h"
 #include "app/AppServices.h"
 #include "app/ForwardedUrl.h"
+#include "app/PopoverWindow.h"
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
 
 #include <QApplication>
 #include <QDebug>
 #include <QList>
-#include <QQmlEngine>
-#include <QQuickView>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 #include <QString>
@@ -22,15 +21,13 @@
 namespace {
 
 // The popover's content in an ordinary window, for working on the screens.
-std::unique_ptr<QQuickView> showWindow()
+std::unique_ptr<PopoverWindow> showWindow()
 {
-    auto view = std::make_unique<QQuickView>();
-    view->engine()->addImportPath(QStringLiteral("qrc:/"));
-    view->setTitle(QStringLiteral("Vessa"));
-    view->setResizeMode(QQuickView::SizeViewToRootObject);
-    view->setSource(QUrl(QStringLiteral("qrc:/Vessa/PopoverContentView.qml")));
-    view->show();
-    return view;
+    auto window = std::make_unique<PopoverWindow>();
+    window->setFlags(Qt::Window);
+    window->loadContent();
+    window->show();
+    return window;
 }
 
 } // namespace
@@ -81,7 +78,7 @@ int main(int argc, char *argv[])
     }
     delegate.openURLs(ownUrls);
 
-    std::unique_ptr<QQuickView> window;
+    std::unique_ptr<PopoverWindow> window;
     if (arguments.contains(QStringLiteral("--window"))) {
         // Closing the development window ends the application.
         QApplication::setQuitOnLastWindowClosed(true);
