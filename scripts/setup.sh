@@ -16,6 +16,12 @@ packages=(
   libqcoro6qml0 qt6-declarative-dev-tools fonts-dejavu-core
   # Desktop shell: X11 input recording, the portal over D-Bus
   libx11-dev libqt6dbus6 dbus
+  # Voice: the WebRTC engine with ICE, Opus and VP8, audio capture and playback
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-nice
+  gstreamer1.0-pulseaudio gstreamer1.0-alsa
+  # Tests: the WebRTC peer (Debian's own interpreter runs it), a loopback-only network namespace
+  python3-aiortc python3-aiohttp iproute2
   # Tests: an X server with a tray, key presses, screenshots, the installed tree's validators
   xvfb xauth qml6-module-qttest trayer xdotool x11-utils imagemagick desktop-file-utils appstream
 )
