@@ -19,6 +19,7 @@ packages=(
   # Voice: the WebRTC engine with ICE, Opus and VP8, audio capture and playback
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-nice
+  libnice-dev
   gstreamer1.0-pulseaudio gstreamer1.0-alsa
   # Tests: the WebRTC peer (Debian's own interpreter runs it), a loopback-only network namespace
   python3-aiortc python3-aiohttp iproute2

@@ -24,6 +24,14 @@ class RtcAudioTrack;
 class RtcPeerConnection;
 class RtcPeerConnectionFactory;
 
+// The limits of a connection attempt: the whole of it, and each step of the description exchange.
+// Tests pass shorter ones.
+struct VoiceChatTimeouts
+{
+    std::chrono::milliseconds connection{30'000};
+    std::chrono::milliseconds sdpStep{15'000};
+};
+
 // One voice conversation with the voice agent server: a WebRTC peer connection that sends the
 // microphone and plays the agent, the offer and answer exchanged over HTTP, the local candidates
 // trickled to the server, and the state the voice screen shows. Main thread only; one instance
@@ -41,13 +49,6 @@ class VoiceChatService : public QObject
     Q_PROPERTY(float outputAudioLevel READ outputAudioLevel NOTIFY outputAudioLevelChanged)
 
 public:
-    // The designed limits; tests pass shorter ones.
-    struct Timeouts
-    {
-        std::chrono::milliseconds connection{30'000};
-        std::chrono::milliseconds sdpStep{15'000};
-    };
-
     static constexpr int stunPort = 19302;
     // The agent counts as speaking while its audio is above this level, and for a short while
     // after, so that the pauses between its words do not make the screen flicker.
@@ -55,7 +56,7 @@ public:
     static constexpr std::chrono::milliseconds speakingHold{600};
 
     explicit VoiceChatService(QString baseURL = QString::fromUtf8(Configuration::voiceUrl),
-                              RtcMediaDevices devices = {}, Timeouts timeouts = {},
+                              RtcMediaDevices devices = {}, VoiceChatTimeouts timeouts = {},
                               QObject *parent = nullptr);
     // Tears a live session down first.
     ~VoiceChatService() override;
@@ -92,7 +93,6 @@ public:
     Q_INVOKABLE void handleConnectionStateChange(int state);
     void handleICECandidate(const QString &sdp, const std::optional<QString> &sdpMid,
                             int sdpMLineIndex);
-    void handleRemoteAudioTrack();
     // A level measured over the last few milliseconds of audio, 0 to 1.
     Q_INVOKABLE void handleInputAudioLevel(float level);
     Q_INVOKABLE void handleOutputAudioLevel(float level);
@@ -116,7 +116,7 @@ private:
     QCoro::Task<> sendICECandidate(ICECandidateData candidate, QString pcId);
     QCoro::Task<> flushPendingCandidates();
     void resetState();
-    void setUpPeerConnection();
+    void throwIfStopped(const Lifetime::Guard &guard, const std::stop_token &stop) const;
 
     void setIsConnected(bool value);
     void setIsConnecting(bool value);
@@ -127,7 +127,7 @@ private:
 
     QString m_baseURL;
     RtcMediaDevices devices;
-    Timeouts timeouts;
+    VoiceChatTimeouts timeouts;
     bool m_isConnected = false;
     bool m_isConnecting = false;
     bool m_isListening = false;
@@ -143,5 +143,7 @@ private:
     std::optional<QString> m_pcId;
     QList<ICECandidateData> m_pendingCandidates;
     QTimer speakingOffDelay;
+    // Stopped by disconnect(), so that an attempt still in flight ends there.
+    std::stop_source attempt;
     Lifetime lifetime;
 };

@@ -1,0 +1,246 @@
+#include "voice/VoiceChatService.h"
+
+#include "VoicePeer.h"
+#include "support/TaskAwaiting.h"
+#include "voice/PipecatError.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <iostream>
+
+namespace {
+
+// A tone instead of the microphone and a sink that drops what the agent says: no sound device.
+const RtcMediaDevices testDevices{QStringLiteral("audiotestsrc is-live=true wave=sine volume=0.5"),
+                                  QStringLiteral("fakesink sync=true"),
+                                  {QStringLiteral("127.0.0.1")}};
+
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 10'000)
+{
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+void expectIdleAndTornDown(const VoiceChatService &service)
+{
+    EXPECT_FALSE(service.isConnected());
+    EXPECT_FALSE(service.isConnecting());
+    EXPECT_FALSE(service.isListening());
+    EXPECT_FALSE(service.isSpeaking());
+    EXPECT_FALSE(service.hasPeerConnection());
+    EXPECT_FALSE(service.pcId());
+    EXPECT_TRUE(service.pendingCandidates().isEmpty());
+}
+
+std::string failureText(QCoro::Task<> task)
+{
+    try {
+        awaitTask(std::move(task));
+    } catch (const std::exception &error) {
+        return error.what();
+    }
+    return {};
+}
+
+QJsonArray requestsOf(VoicePeer &peer, const QString &method)
+{
+    QJsonArray matching;
+    for (const auto request : peer.report().value(QStringLiteral("requests")).toArray())
+        if (request.toObject().value(QStringLiteral("method")).toString() == method)
+            matching.append(request.toObject().value(QStringLiteral("body")));
+    return matching;
+}
+
+class VoiceChatServiceTest : public ::testing::Test
+{
+protected:
+    VoicePeer peer;
+    VoiceChatService service{peer.baseURL(), testDevices};
+
+    void connectAndWaitForConnected()
+    {
+        awaitTask(service.connect());
+        ASSERT_TRUE(waitUntil([&] { return service.isConnected(); }));
+    }
+};
+
+TEST_F(VoiceChatServiceTest, ConnectsAndTricklesCandidatesFoundBeforeTheAnswerInOrder)
+{
+    // The answer comes late, so every local candidate is found before the session has its id.
+    peer.script({{"delay", 0.5}});
+    service.userId = QStringLiteral("user_01");
+    QList<ICECandidateData> buffered;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!service.pcId())
+            buffered = service.pendingCandidates();
+    });
+    watch.start(5);
+    auto connecting = service.connect();
+    EXPECT_TRUE(service.isConnecting());
+    awaitTask(std::move(connecting));
+    watch.stop();
+
+    ASSERT_TRUE(service.pcId());
+    EXPECT_TRUE(service.pendingCandidates().isEmpty());
+    const QJsonObject offer = requestsOf(peer, QStringLiteral("POST")).first().toObject();
+    EXPECT_EQ(offer.value(QStringLiteral("type")).toString(), QStringLiteral("offer"));
+    EXPECT_EQ(offer.value(QStringLiteral("client")).toString(), QStringLiteral("vessa_mac_voice"));
+    EXPECT_EQ(offer.value(QStringLiteral("workos_user_id")).toString(), QStringLiteral("user_01"));
+
+    ASSERT_FALSE(buffered.isEmpty());
+    const QJsonArray patches = requestsOf(peer, QStringLiteral("PATCH"));
+    ASSERT_EQ(patches.size(), buffered.size());
+    for (qsizetype i = 0; i < buffered.size(); ++i) {
+        const QJsonObject patch = patches[i].toObject();
+        EXPECT_EQ(patch.value(QStringLiteral("pc_id")).toString(), *service.pcId());
+        const QJsonArray candidates = patch.value(QStringLiteral("candidates")).toArray();
+        ASSERT_EQ(candidates.size(), 1);
+        const QJsonObject candidate = candidates.first().toObject();
+        EXPECT_EQ(candidate.value(QStringLiteral("candidate")).toString(), buffered[i].sdp);
+        EXPECT_EQ(candidate.value(QStringLiteral("sdp_mid")).toString(), buffered[i].sdpMid);
+        EXPECT_EQ(candidate.value(QStringLiteral("sdp_mline_index")).toInt(-1),
+                  buffered[i].sdpMLineIndex);
+    }
+
+    ASSERT_TRUE(waitUntil([&] { return service.isConnected(); }));
+    EXPECT_FALSE(service.isConnecting());
+    EXPECT_TRUE(service.isListening());
+
+    // Once the id is known, each candidate goes at once in a request of its own; one without a
+    // media identifier is sent with an empty one.
+    service.handleICECandidate(buffered.first().sdp, std::nullopt, 0);
+    ASSERT_TRUE(waitUntil(
+        [&] { return requestsOf(peer, QStringLiteral("PATCH")).size() == buffered.size() + 1; }));
+    const QJsonObject late = requestsOf(peer, QStringLiteral("PATCH"))
+                                 .last()
+                                 .toObject()
+                                 .value(QStringLiteral("candidates"))
+                                 .toArray()
+                                 .first()
+                                 .toObject();
+    EXPECT_EQ(late.value(QStringLiteral("sdp_mid")), QJsonValue(QString()));
+
+    // A second connect() while connected changes nothing.
+    awaitTask(service.connect());
+    EXPECT_EQ(requestsOf(peer, QStringLiteral("POST")).size(), 1);
+}
+
+TEST_F(VoiceChatServiceTest, MutingSendsSilenceAndTheLevelsFollowBothVoices)
+{
+    connectAndWaitForConnected();
+    EXPECT_TRUE(waitUntil([&] { return peer.receivedEnergy() > 0.1; }));
+    EXPECT_TRUE(waitUntil([&] { return service.inputAudioLevel() > 0.1f; }));
+
+    service.stopListening();
+    EXPECT_FALSE(service.isListening());
+    EXPECT_TRUE(waitUntil([&] { return peer.receivedEnergy() < 0.005; }));
+    EXPECT_TRUE(waitUntil([&] { return service.inputAudioLevel() == 0.0f; }));
+    EXPECT_TRUE(service.isConnected());
+
+    service.startListening();
+    EXPECT_TRUE(waitUntil([&] { return peer.receivedEnergy() > 0.1; }));
+
+    EXPECT_FALSE(service.isSpeaking());
+    peer.script({{"speaking", true}});
+    EXPECT_TRUE(waitUntil([&] { return service.isSpeaking(); }));
+    EXPECT_GT(service.outputAudioLevel(), 0.1f);
+    peer.script({{"speaking", false}});
+    QElapsedTimer quiet;
+    quiet.start();
+    EXPECT_TRUE(waitUntil([&] { return !service.isSpeaking(); }));
+    EXPECT_GE(quiet.elapsed(), VoiceChatService::speakingHold.count() - 100);
+}
+
+TEST_F(VoiceChatServiceTest, BadAnswersFailTheConnectionAndLeaveTheServiceIdle)
+{
+    // Decoding failures reach the screen as the JSON library words them.
+    const std::pair<const char *, std::string> cases[] = {
+        {"status-500", "Server error: Server returned 500: agent unavailable"},
+        {"no-pc-id", "[json.exception.out_of_range.403] key 'pc_id' not found"},
+        {"not-json", "[json.exception.parse_error.101] parse error at line 1, column 1: syntax "
+                     "error while parsing value - invalid literal; last read: '<'"},
+        {"wrong-types", "[json.exception.type_error.302] type must be string, but is number"},
+        {"bad-sdp", "WebRTC error: The session description could not be read"},
+    };
+    for (const auto &[mode, expected] : cases) {
+        SCOPED_TRACE(mode);
+        peer.script({{"mode", QString::fromLatin1(mode)}});
+        EXPECT_EQ(failureText(service.connect()), expected);
+        expectIdleAndTornDown(service);
+    }
+}
+
+TEST_F(VoiceChatServiceTest, FailedCandidateRequestsAreOnlyLogged)
+{
+    peer.script({{"mode", QStringLiteral("patch-fails")}, {"delay", 0.3}});
+    awaitTask(service.connect());
+    EXPECT_TRUE(service.pcId());
+    EXPECT_FALSE(requestsOf(peer, QStringLiteral("PATCH")).isEmpty());
+}
+
+TEST_F(VoiceChatServiceTest, APeerThatGoesAwayFailsTheSessionAndReportsItOnce)
+{
+    int reports = 0;
+    QString reported;
+    service.onError = [&](const std::exception &error) {
+        ++reports;
+        reported = QString::fromUtf8(error.what());
+    };
+    connectAndWaitForConnected();
+    peer.script({{"close", true}});
+    QElapsedTimer noticed;
+    noticed.start();
+    EXPECT_TRUE(waitUntil([&] { return !service.isConnected(); }, 80'000));
+    std::cout << "A vanished peer was noticed after " << noticed.elapsed() << " ms\n";
+    QTest::qWait(200);
+    EXPECT_FALSE(service.isListening());
+    if (reports > 0) {
+        EXPECT_EQ(reports, 1);
+        EXPECT_EQ(reported, QStringLiteral("WebRTC error: Connection failed"));
+    }
+    service.disconnect();
+    expectIdleAndTornDown(service);
+}
+
+TEST(VoiceChatServiceLimits, AServerThatNeverAnswersTimesOut)
+{
+    VoicePeer peer;
+    peer.script({{"mode", QStringLiteral("never-answer")}});
+    VoiceChatService service(peer.baseURL(), testDevices, {std::chrono::milliseconds(1500)});
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(failureText(service.connect()), "Connection timed out");
+    EXPECT_LT(elapsed.elapsed(), 5000);
+    expectIdleAndTornDown(service);
+}
+
+TEST(VoiceChatServiceLimits, RefusesWithoutAMicrophoneOrAUsableAddress)
+{
+    VoiceChatService noMicrophone(
+        QStringLiteral("http://127.0.0.1:9"),
+        {QStringLiteral("alsasrc device=vessa-missing"), QStringLiteral("fakesink"), {}});
+    EXPECT_EQ(failureText(noMicrophone.connect()),
+              "Audio error: Microphone permission is required");
+    expectIdleAndTornDown(noMicrophone);
+
+    VoiceChatService badURL(QStringLiteral("no address"), testDevices);
+    EXPECT_EQ(failureText(badURL.connect()), "Invalid URL");
+    expectIdleAndTornDown(badURL);
+
+    EXPECT_EQ(failureText([&]() -> QCoro::Task<> {
+                  badURL.startListening();
+                  co_return;
+              }()),
+              "Not connected to voice server");
+
+    testing::internal::CaptureStdout();
+    badURL.disconnect();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[VoiceService] Disconnecting...\n[VoiceService] Disconnected\n");
+    expectIdleAndTornDown(badURL);
+}
+
+} // namespace
