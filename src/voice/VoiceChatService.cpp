@@ -88,6 +88,7 @@ VoiceChatService::VoiceChatService(QString baseURL, RtcMediaDevices mediaDevices
 VoiceChatService::~VoiceChatService()
 {
     lifetime.end();
+    attempt.request_stop();
     if (peerConnection)
         disconnect();
 }

@@ -16,7 +16,7 @@ import aioice.ice
 import numpy
 from aiohttp import web
 from aiortc import RTCPeerConnection, RTCSessionDescription
-from aiortc.mediastreams import AudioStreamTrack
+from aiortc.mediastreams import AudioStreamTrack, VideoStreamTrack
 from aiortc.sdp import candidate_from_sdp
 from av import AudioFrame
 
@@ -98,6 +98,9 @@ async def offer(request):
         if transceiver.kind == "audio":
             transceiver.sender.replaceTrack(session.voice)
             transceiver.direction = "sendrecv"
+        elif mode == "with-video":
+            transceiver.sender.replaceTrack(VideoStreamTrack())
+            transceiver.direction = "sendonly"
     await session.pc.setLocalDescription(await session.pc.createAnswer())
     state["sessions"][pc_id] = session
     answer = {"sdp": session.pc.localDescription.sdp, "type": "answer", "pc_id": pc_id}

@@ -130,6 +130,8 @@ TEST_F(VoiceChatServiceTest, ConnectsAndTricklesCandidatesFoundBeforeTheAnswerIn
 
 TEST_F(VoiceChatServiceTest, MutingSendsSilenceAndTheLevelsFollowBothVoices)
 {
+    // The agent also sends video, which is received and dropped without holding up the audio.
+    peer.script({{"mode", QStringLiteral("with-video")}});
     connectAndWaitForConnected();
     EXPECT_TRUE(waitUntil([&] { return peer.receivedEnergy() > 0.1; }));
     EXPECT_TRUE(waitUntil([&] { return service.inputAudioLevel() > 0.1f; }));
@@ -197,10 +199,8 @@ TEST_F(VoiceChatServiceTest, APeerThatGoesAwayFailsTheSessionAndReportsItOnce)
     std::cout << "A vanished peer was noticed after " << noticed.elapsed() << " ms\n";
     QTest::qWait(200);
     EXPECT_FALSE(service.isListening());
-    if (reports > 0) {
-        EXPECT_EQ(reports, 1);
-        EXPECT_EQ(reported, QStringLiteral("WebRTC error: Connection failed"));
-    }
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(reported.toStdString(), "WebRTC error: Connection failed");
     service.disconnect();
     expectIdleAndTornDown(service);
 }
