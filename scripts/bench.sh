@@ -39,3 +39,13 @@ pids+=($!)
 pids+=($!)
 sleep 1
 ./build/release/bench/bench_shell | grep -v '^\['
+
+# The voice session against the local backend's voice agent, in a network namespace with only
+# loopback, so that ICE uses no other address of the machine.
+echo "== bench_voice"
+./tests/voice/loopback-only.sh sh -c '
+    ./build/release/localserver/vessa-localserver --port 8787 --data "$1" --pace-ms 0 >/dev/null &
+    server=$!
+    sleep 1
+    ./build/release/bench/bench_voice http://127.0.0.1:8787 | grep -v "^\["
+    kill $server' bench-voice "$scratch/voice"
