@@ -35,6 +35,7 @@ class ChatViewController : public QObject
                    currentScreenChanged)
     // For the views, which cannot name enum values that start in lower case.
     Q_PROPERTY(bool isShowingChat READ isShowingChat NOTIFY currentScreenChanged)
+    Q_PROPERTY(bool isShowingVoiceChat READ isShowingVoiceChat NOTIFY currentScreenChanged)
     Q_PROPERTY(bool isShowingSettings READ isShowingSettings NOTIFY currentScreenChanged)
     Q_PROPERTY(bool isFollowing READ isFollowing WRITE setFollowing NOTIFY isFollowingChanged)
 
@@ -62,7 +63,10 @@ public:
     ChatViewScreen::Value currentScreen() const { return m_currentScreen; }
     void setCurrentScreen(ChatViewScreen::Value screen);
     bool isShowingChat() const { return m_currentScreen == ChatViewScreen::chat; }
+    bool isShowingVoiceChat() const { return m_currentScreen == ChatViewScreen::voiceChat; }
     bool isShowingSettings() const { return m_currentScreen == ChatViewScreen::settings; }
+    // The input row's voice button.
+    Q_INVOKABLE void showVoiceChat() { setCurrentScreen(ChatViewScreen::voiceChat); }
     // The header's settings button.
     Q_INVOKABLE void showSettings() { setCurrentScreen(ChatViewScreen::settings); }
     // The dismiss action of the screen laid over the chat.

@@ -5,8 +5,9 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Vessa
 
-// The signed-in user's screen: the chat, with the settings laid over it while chosen. The chat
-// stays underneath with all its state, and its reply keeps streaming while it is hidden.
+// The signed-in user's screen: the chat, with the voice chat or the settings laid over it while
+// chosen. The chat stays underneath with all its state, and its reply keeps streaming while it is
+// hidden.
 Item {
     id: root
 
@@ -38,6 +39,12 @@ Item {
 
         function onReplyFinished(text) {
             announcement.announce(text);
+        }
+
+        // Back from a screen laid over it, the keyboard returns to the input row.
+        function onCurrentScreenChanged() {
+            if (root.controller.isShowingChat)
+                input.takeFocus();
         }
     }
 
@@ -162,17 +169,35 @@ Item {
                 Layout.fillWidth: true
                 text: root.controller.inputText
                 isLoading: root.controller.isStreaming
+                hasVoiceChat: true
                 onTextEdited: text => root.controller.inputText = text
                 onSend: root.controller.send()
+                onVoiceChat: root.controller.showVoiceChat()
             }
         }
     }
 
-    Loader {
-        anchors.fill: parent
-        active: root.controller.isShowingSettings
+    // The screens laid over the chat exist only while chosen: each showing is made anew, so each
+    // voice chat has a session of its own, which ends when the screen goes. Repeaters rather than
+    // Loaders, because Qt 6.4's Loader refuses the components of a file whose components are bound.
+    Repeater {
+        objectName: "voiceChatLayer"
+        model: root.controller.isShowingVoiceChat ? 1 : 0
 
-        sourceComponent: SettingsView {
+        VoiceChatView {
+            width: root.width
+            height: root.height
+            onDismiss: root.controller.showChat()
+        }
+    }
+
+    Repeater {
+        objectName: "settingsLayer"
+        model: root.controller.isShowingSettings ? 1 : 0
+
+        SettingsView {
+            width: root.width
+            height: root.height
             onDismiss: root.controller.showChat()
         }
     }
