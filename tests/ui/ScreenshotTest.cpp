@@ -2,6 +2,7 @@
 #include "chat/ChatService.h"
 #include "model/SharedInstance.h"
 #include "ui/ChatViewController.h"
+#include "ui/VoiceChatViewController.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -74,12 +75,16 @@ protected:
     {
         engine.addImportPath(QStringLiteral("qrc:/"));
         QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Vessa/%1.qml").arg(view)));
-        auto *item = qobject_cast<QQuickItem *>(component.createWithInitialProperties(properties));
+        // In the window before it completes, as in the application, so that what the view does
+        // on completion (an alert, for one) has a window to show in.
+        auto *item = qobject_cast<QQuickItem *>(component.beginCreate(engine.rootContext()));
         EXPECT_NE(item, nullptr) << component.errorString().toStdString();
         root.reset(item);
         window.resize(400, 600);
+        component.setInitialProperties(item, properties);
         item->setSize({400, 600});
         item->setParentItem(window.contentItem());
+        component.completeCreate();
         window.show();
         return item;
     }
@@ -110,6 +115,22 @@ protected:
             << file.toStdString();
     }
 
+    // A voice screen whose session waits on a server that never answers, with a tone for a
+    // microphone; the texts stay after a release.
+    VoiceChatViewController &voiceScreen()
+    {
+        root.reset();
+        voiceController = std::make_unique<VoiceChatViewController>(
+            auth,
+            std::make_unique<VoiceChatService>(
+                voice.url("").toString(),
+                RtcMediaDevices{QStringLiteral("audiotestsrc is-live=true wave=silence"),
+                                QStringLiteral("fakesink"),
+                                {QStringLiteral("127.0.0.1")}}),
+            [](std::chrono::milliseconds, const std::function<void()> &) {});
+        return *voiceController;
+    }
+
     ChatViewController &chatScreen()
     {
         controller = std::make_unique<ChatViewController>(
@@ -120,6 +141,8 @@ protected:
     ScriptedHttpServer chat;
     const SharedInstance<AuthService> sharedAuth{auth};
     std::unique_ptr<ChatViewController> controller;
+    ScriptedHttpServer voice;
+    std::unique_ptr<VoiceChatViewController> voiceController;
     QQmlEngine engine;
     QQuickWindow window;
     std::unique_ptr<QQuickItem> root;
@@ -169,6 +192,45 @@ TEST_P(ScreenshotTest, Settings)
     ASSERT_TRUE(QTest::qWaitFor([this] { return auth.isAuthenticated(); }));
     show(QStringLiteral("SettingsView"));
     expectLooksLikeReference(QStringLiteral("settings"));
+}
+
+TEST_P(ScreenshotTest, VoiceChatInEachState)
+{
+    VoiceChatViewController &signedOut = voiceScreen();
+    show(QStringLiteral("VoiceChatView"), {{"controller", QVariant::fromValue(&signedOut)}});
+    ASSERT_TRUE(signedOut.showError());
+    expectLooksLikeReference(QStringLiteral("voice-signed-out"));
+
+    QCoro::Task<> signingIn = beginSignIn();
+    auth.resumeAuthContinuation(callbackURL(QStringLiteral("code-1")));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return auth.isAuthenticated(); }));
+    ScriptedReply silence;
+    silence.neverAnswer = true;
+    voice.route("POST", "/api/offer", silence);
+    VoiceChatViewController &screen = voiceScreen();
+    VoiceChatService &session = *screen.voiceService();
+    show(QStringLiteral("VoiceChatView"), {{"controller", QVariant::fromValue(&screen)}});
+    expectLooksLikeReference(QStringLiteral("voice-connecting"));
+
+    session.handleConnectionStateChange(2);
+    // The talk button's spring comes to rest.
+    QTest::qWait(300);
+    expectLooksLikeReference(QStringLiteral("voice-listening"));
+
+    session.onTranscriptUpdate(QStringLiteral("What's on my calendar today?"));
+    session.onAssistantResponse(
+        QStringLiteral("Two meetings: the design review at 10 and lunch with Sam at 1."));
+    screen.release();
+    QTest::qWait(300);
+    expectLooksLikeReference(QStringLiteral("voice-muted"));
+
+    session.handleOutputAudioLevel(0.6f);
+    expectLooksLikeReference(QStringLiteral("voice-speaking"));
+
+    session.handleOutputAudioLevel(0);
+    session.handleConnectionStateChange(3);
+    ASSERT_TRUE(QTest::qWaitFor([&session] { return !session.isSpeaking(); }));
+    expectLooksLikeReference(QStringLiteral("voice-disconnected"));
 }
 
 // Replies no one should send are drawn as text, whole, without taking the screen down.

@@ -1,6 +1,7 @@
 import QtQuick
 import QtTest
 import Vessa
+import VessaTesting
 
 Item {
     id: root
@@ -79,6 +80,24 @@ Item {
         }
     }
 
+    Component {
+        id: voiceChat
+
+        VoiceChatView {
+            width: 400
+            height: 600
+        }
+    }
+
+    Component {
+        id: chat
+
+        ChatView {
+            width: 400
+            height: 600
+        }
+    }
+
     SignalSpy {
         id: sendSpy
 
@@ -88,7 +107,7 @@ Item {
     function find(item, name) {
         if (item.objectName === name)
             return item;
-        const children = item.children ?? [];
+        const children = item.data ?? item.children ?? [];
         for (let i = 0; i < children.length; ++i) {
             const found = find(children[i], name);
             if (found)
@@ -177,6 +196,99 @@ Item {
             verify(root.find(view, "accountSection").visible);
             verify(!root.find(view, "accountName").visible);
             compare(root.find(view, "accountEmail").text, "ada@example.com");
+        }
+
+        function test_voiceChatSignedOutShowsTheAlertAndStaysDisconnected() {
+            const view = createTemporaryObject(voiceChat, root, {controller: VoiceScreens.signedOut()});
+            const alert = root.find(view, "voiceErrorAlert");
+            tryVerify(() => alert.visible);
+            compare(alert.title, "Error");
+            compare(root.find(alert.contentItem, "alertMessage").text, "Not logged in. Please log in first.");
+            compare(root.find(view, "connectionLabel").text, "Disconnected");
+            verify(Qt.colorEqual(root.find(view, "connectionDot").color, Theme.colors.textSecondary));
+            compare(root.find(view, "statusLine").text, "Not connected");
+            compare(root.find(view, "talkButton").opacity, 0.5);
+        }
+
+        function test_voiceChatShowsEachStateOfTheSession() {
+            const view = createTemporaryObject(voiceChat, root, {controller: VoiceScreens.connecting()});
+            const service = view.controller.voiceService;
+            const text = name => root.find(view, name).text;
+            const orb = root.find(view, "orb");
+            const talk = root.find(view, "talkButton");
+
+            compare(text("connectionLabel"), "Connecting...");
+            verify(Qt.colorEqual(root.find(view, "connectionDot").color, Theme.colors.warning));
+            compare(text("statusLine"), "Connecting to voice service...");
+            compare(orb.symbol, "wifi.slash");
+            compare(talk.opacity, 0.5);
+            compare([orb.width, orb.height], [216, 216]);
+            for (let i = 0; i < 3; ++i) {
+                compare(root.find(orb, "ring" + i).width, 120 + 20 * i);
+                fuzzyCompare(root.find(orb, "ring" + i).opacity, [0.3, 0.22, 0.14][i], 1e-6);
+            }
+            // Held while connecting, the button does nothing.
+            mousePress(talk);
+            verify(!service.isListening);
+            mouseRelease(talk);
+
+            service.handleConnectionStateChange(2);
+            compare(text("connectionLabel"), "Connected");
+            verify(Qt.colorEqual(root.find(view, "connectionDot").color, Theme.colors.success));
+            compare(text("statusLine"), "Listening...");
+            compare(text("hint"), "Release to send");
+            compare(orb.symbol, "waveform");
+            compare(root.find(view, "talkIcon").name, "mic.fill");
+            tryCompare(talk, "scale", 1.05);
+
+            service.stopListening();
+            compare(text("statusLine"), "Ready");
+            compare(text("hint"), "Hold to talk");
+            compare(orb.symbol, "mic.fill");
+            compare(root.find(view, "talkIcon").name, "mic");
+            tryCompare(talk, "scale", 1);
+            // Held by pointer or space bar, the microphone is on until let go.
+            mousePress(talk);
+            verify(service.isListening);
+            mouseRelease(talk);
+            talk.forceActiveFocus();
+            keyPress(Qt.Key_Space);
+            verify(service.isListening);
+            keyRelease(Qt.Key_Space);
+            verify(!service.isListening);
+
+            service.handleOutputAudioLevel(0.5);
+            compare(text("statusLine"), "Vessa is speaking...");
+            compare(text("hint"), "Wait for response...");
+            compare(orb.symbol, "bars");
+            fuzzyCompare(root.find(orb, "ring2").opacity, 0.24, 1e-6);
+
+            service.handleConnectionStateChange(3);
+            compare(text("connectionLabel"), "Disconnected");
+            compare(text("statusLine"), "Not connected");
+            compare(talk.opacity, 0.5);
+        }
+
+        function test_eachVoiceChatIsANewScreenUntilDismissed() {
+            const view = createTemporaryObject(chat, root);
+            const layer = root.find(view, "voiceChatLayer");
+            compare(layer.count, 0);
+            mouseClick(root.find(view, "voiceButton"));
+            compare(layer.count, 1);
+            let ended = false;
+            layer.itemAt(0).Component.onDestruction.connect(() => ended = true);
+            layer.itemAt(0).controller.voiceService.handleConnectionStateChange(2);
+            root.find(layer.itemAt(0), "closeVoiceChatButton").clicked();
+            verify(view.controller.isShowingChat);
+            compare(layer.count, 0);
+            // Leaving ended the screen with its session; coming back starts another.
+            tryVerify(() => ended);
+            view.controller.showVoiceChat();
+            verify(!layer.itemAt(0).controller.voiceService.isConnected);
+
+            view.controller.showSettings();
+            compare(layer.count, 0);
+            compare(root.find(view, "settingsLayer").count, 1);
         }
 
         function test_signInButtonIsDisabledWhileSigningIn() {
