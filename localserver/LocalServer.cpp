@@ -34,6 +34,7 @@ constexpr std::array knownPaths{
     KnownPath{ProfileEndpoints::promptsPath, "GET"},
     KnownPath{ChatEndpoint::path, "POST"},
     KnownPath{McpEndpoint::path, "GET, POST, DELETE"},
+    KnownPath{VoiceEndpoint::path, "POST, PATCH"},
 };
 
 // Only names of this machine: a web page that rebinds its own host name to 127.0.0.1 must not
@@ -126,6 +127,8 @@ void LocalServer::addRoutes()
     server.Get(McpEndpoint::path, guarded(mcp, &McpEndpoint::get));
     server.Post(McpEndpoint::path, guarded(mcp, &McpEndpoint::post));
     server.Delete(McpEndpoint::path, guarded(mcp, &McpEndpoint::remove));
+    server.Post(VoiceEndpoint::path, guarded(voice, &VoiceEndpoint::offer));
+    server.Patch(VoiceEndpoint::path, guarded(voice, &VoiceEndpoint::addCandidates));
 }
 
 void LocalServer::addSafeguards()
@@ -211,6 +214,8 @@ void LocalServer::stop()
     server.stop();
     if (serving.joinable())
         serving.join();
+    // No request runs any more, so no session can be opened or used while they end.
+    voice.stop();
 }
 
 std::string LocalServer::baseUrl() const

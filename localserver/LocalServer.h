@@ -8,14 +8,16 @@
 #include "Pacer.h"
 #include "ProfileEndpoints.h"
 #include "ToolBox.h"
+#include "VoiceEndpoint.h"
 
 #include <httplib.h>
 #include <string>
 #include <thread>
 
 // The local backend: the identity provider, the web host's user info, the backend API's chat
-// stream and prompts, and the MCP server, all on 127.0.0.1. Requests run on a pool of threads;
-// every refusal is a 4xx with a JSON body, and one line per request goes to standard output.
+// stream and prompts, the MCP server and the voice agent, all on 127.0.0.1. Requests run on a pool
+// of threads; every refusal is a 4xx with a JSON body, and one line per request goes to standard
+// output.
 class LocalServer
 {
 public:
@@ -29,7 +31,8 @@ public:
     // Binds 127.0.0.1 and serves on a thread of its own; false when the port cannot be bound,
     // for instance because another server listens there.
     bool start();
-    // Ends streams in progress, closes the port and waits for the serving threads.
+    // Ends streams in progress, closes the port, waits for the serving threads and then ends
+    // every voice session.
     void stop();
 
     int port() const { return boundPort; }
@@ -47,6 +50,7 @@ private:
     ProfileEndpoints profiles;
     ChatEndpoint chat;
     McpEndpoint mcp;
+    VoiceEndpoint voice;
     httplib::Server server;
     std::thread serving;
     int boundPort = 0;

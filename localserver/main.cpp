@@ -50,5 +50,6 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "vessa-localserver: %s\n", error.what());
         return 1;
     }
+    VoiceSessions::releaseEngine();
     return 0;
 }

@@ -360,6 +360,9 @@ RtcPeerConnection::create(const RtcConfiguration &configuration, const RtcMediaD
                            errorText(error, "unknown"));
                 g_clear_error(&error);
             }
+            // A dropped message is the handler's to release; kept, it would keep its element
+            // and so the whole pipeline alive.
+            gst_message_unref(message);
             return GST_BUS_DROP;
         },
         nullptr, nullptr);
