@@ -13,6 +13,7 @@
 #include "voice/RtcPeerConnectionFactory.h"
 #include "voice/WithTimeout.h"
 
+#include <QHostAddress>
 #include <QStringDecoder>
 #include <QUrl>
 #include <nlohmann/json.hpp>
@@ -121,7 +122,7 @@ QCoro::Task<> VoiceChatService::performConnection(std::stop_token stop)
         setIsConnecting(false);
         throw PipecatError::audioError(QStringLiteral("Microphone permission is required"));
     }
-    peerConnectionFactory = std::make_shared<RtcPeerConnectionFactory>(devices);
+    peerConnectionFactory = std::make_shared<RtcPeerConnectionFactory>(devicesForServer());
     RtcConfiguration configuration;
     for (const char *host : Configuration::stunHosts)
         configuration.iceServers.append(
@@ -164,6 +165,15 @@ QCoro::Task<> VoiceChatService::performConnection(std::stop_token stop)
     throwIfStopped(guard, stop);
     Log::write(
         QStringLiteral("[VoiceService] SDP exchange complete, waiting for ICE connection..."));
+}
+
+RtcMediaDevices VoiceChatService::devicesForServer() const
+{
+    RtcMediaDevices chosen = devices;
+    // A server on this machine is reached over loopback, which ICE never offers by itself.
+    if (chosen.iceAddresses.isEmpty() && QHostAddress(QUrl(m_baseURL).host()).isLoopback())
+        chosen.iceAddresses = {QStringLiteral("127.0.0.1")};
+    return chosen;
 }
 
 bool VoiceChatService::checkMicrophonePermission()

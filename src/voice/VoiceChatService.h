@@ -110,6 +110,7 @@ signals:
 private:
     QCoro::Task<> performConnection(std::stop_token stop);
     bool checkMicrophonePermission();
+    RtcMediaDevices devicesForServer() const;
     QCoro::Task<QString> createLocalOffer(std::stop_token stop);
     QCoro::Task<> applyRemoteAnswer(QString sdp, std::stop_token stop);
     QCoro::Task<OfferResponse> sendOffer(QString sdp, std::stop_token stop);
