@@ -3,11 +3,13 @@
 #include "identity/KeychainService.h"
 #include "mcp/MCPService.h"
 #include "support/TaskAwaiting.h"
+#include "voice/VoiceChatService.h"
 
 #include <QEventLoop>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -128,3 +130,22 @@ TEST_F(EndToEndTest, SignInChatWithToolsAndSeeTheMealOverMcp)
 }
 
 } // namespace
+
+// A round trip a person would hear: the microphone (a tone) is on from the start, the talk
+// button is let go, and the local agent plays the speech back.
+TEST_F(EndToEndTest, TheVoiceAgentPlaysTheSpeechBackAfterTheButtonIsLetGo)
+{
+    VoiceChatService voice(base, {QStringLiteral("audiotestsrc is-live=true wave=sine volume=0.5"),
+                                  QStringLiteral("fakesink sync=true"),
+                                  {}});
+    awaitTask(voice.connect());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return voice.isConnected(); }, 10'000));
+    EXPECT_TRUE(voice.isListening());
+    QTest::qWait(1000);
+    EXPECT_FALSE(voice.isSpeaking());
+    voice.stopListening();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return voice.isSpeaking(); }, 5'000));
+    EXPECT_GT(voice.outputAudioLevel(), 0.1f);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !voice.isSpeaking(); }, 5'000));
+    voice.disconnect();
+}
