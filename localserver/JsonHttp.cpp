@@ -46,4 +46,14 @@ void requireBearer(const httplib::Request &request, const std::string &token)
         throw ApiError(401, "unauthorized", "Missing or invalid bearer token");
 }
 
+void rejectRequest(const std::string &message)
+{
+    throw ApiError(400, "invalid_request", message);
+}
+
+bool hasString(const nlohmann::ordered_json &object, const char *key)
+{
+    return object.contains(key) && object[key].is_string();
+}
+
 } // namespace JsonHttp

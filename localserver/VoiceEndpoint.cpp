@@ -9,26 +9,16 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-[[noreturn]] void reject(const std::string &message)
-{
-    throw ApiError(400, "invalid_request", message);
-}
-
-bool isString(const Json &object, const char *key)
-{
-    return object.contains(key) && object[key].is_string();
-}
-
 std::string offerSdp(const Json &body)
 {
-    if (!isString(body, "sdp") || body["sdp"].get_ref<const std::string &>().empty())
-        reject("sdp must be a non-empty string");
+    if (!JsonHttp::hasString(body, "sdp") || body["sdp"].get_ref<const std::string &>().empty())
+        JsonHttp::rejectRequest("sdp must be a non-empty string");
     if (body.value("type", Json()) != "offer")
-        reject("type must be \"offer\"");
-    if (!isString(body, "client"))
-        reject("client must be a string");
-    if (body.contains("workos_user_id") && !isString(body, "workos_user_id"))
-        reject("workos_user_id must be a string");
+        JsonHttp::rejectRequest("type must be \"offer\"");
+    if (!JsonHttp::hasString(body, "client"))
+        JsonHttp::rejectRequest("client must be a string");
+    if (body.contains("workos_user_id") && !JsonHttp::hasString(body, "workos_user_id"))
+        JsonHttp::rejectRequest("workos_user_id must be a string");
     return body["sdp"].get<std::string>();
 }
 
@@ -36,21 +26,22 @@ VoiceSessions::Candidate candidateOf(const Json &item)
 {
     static constexpr auto problem =
         "Every candidate needs a candidate string and a non-negative sdp_mline_index";
-    if (!item.is_object() || !isString(item, "candidate") || !item.contains("sdp_mline_index"))
-        reject(problem);
+    if (!item.is_object() || !JsonHttp::hasString(item, "candidate") ||
+        !item.contains("sdp_mline_index"))
+        JsonHttp::rejectRequest(problem);
     const auto &index = item["sdp_mline_index"];
     if (!index.is_number_integer() || index.get<long long>() < 0 ||
         index.get<long long>() > std::numeric_limits<int>::max())
-        reject(problem);
+        JsonHttp::rejectRequest(problem);
     if (item.contains("sdp_mid") && !item["sdp_mid"].is_string() && !item["sdp_mid"].is_null())
-        reject("sdp_mid must be a string");
+        JsonHttp::rejectRequest("sdp_mid must be a string");
     return {index.get<unsigned>(), item["candidate"].get<std::string>()};
 }
 
 std::vector<VoiceSessions::Candidate> candidatesOf(const Json &body)
 {
     if (!body.contains("candidates") || !body["candidates"].is_array())
-        reject("candidates must be an array");
+        JsonHttp::rejectRequest("candidates must be an array");
     std::vector<VoiceSessions::Candidate> candidates;
     for (const auto &item : body["candidates"])
         // An empty candidate only says that the caller has no more; webrtcbin needs no word of it.
@@ -71,8 +62,8 @@ void VoiceEndpoint::offer(const httplib::Request &request, httplib::Response &re
 void VoiceEndpoint::addCandidates(const httplib::Request &request, httplib::Response &response)
 {
     const auto body = JsonHttp::parseObject(request);
-    if (!isString(body, "pc_id"))
-        reject("pc_id must be a string");
+    if (!JsonHttp::hasString(body, "pc_id"))
+        JsonHttp::rejectRequest("pc_id must be a string");
     // Checked whole before any is added, so a bad list changes nothing.
     const auto candidates = candidatesOf(body);
     if (!sessions.addCandidates(body["pc_id"].get<std::string>(), candidates))
