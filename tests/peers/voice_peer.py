@@ -108,6 +108,12 @@ async def offer(request):
         del answer["pc_id"]
     if mode == "bad-sdp":
         answer["sdp"] = "v=0\r\nthis is not a session description\r\n"
+    if mode == "foreign-sdp":
+        answer["sdp"] = (
+            "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=-\r\nt=0 0\r\n"
+            "m=audio 9 UDP/TLS/RTP/SAVPF 0\r\nc=IN IP4 0.0.0.0\r\na=mid:other\r\n"
+            "a=rtpmap:0 PCMU/8000\r\na=recvonly\r\n"
+        )
     if mode == "wrong-types":
         answer["pc_id"] = 42
     return web.json_response(answer)

@@ -80,6 +80,8 @@ TEST_F(VoiceChatServiceTest, ConnectsAndTricklesCandidatesFoundBeforeTheAnswerIn
     watch.start(5);
     auto connecting = service.connect();
     EXPECT_TRUE(service.isConnecting());
+    // A second connect() while connecting returns at once, without a second offer.
+    awaitTask(service.connect());
     awaitTask(std::move(connecting));
     watch.stop();
 
@@ -166,11 +168,18 @@ TEST_F(VoiceChatServiceTest, BadAnswersFailTheConnectionAndLeaveTheServiceIdle)
                      "error while parsing value - invalid literal; last read: '<'"},
         {"wrong-types", "[json.exception.type_error.302] type must be string, but is number"},
         {"bad-sdp", "WebRTC error: The session description could not be read"},
+        // Well formed, but not an answer to this offer: the engine refuses it.
+        {"foreign-sdp", "WebRTC error: "},
     };
     for (const auto &[mode, expected] : cases) {
         SCOPED_TRACE(mode);
         peer.script({{"mode", QString::fromLatin1(mode)}});
-        EXPECT_EQ(failureText(service.connect()), expected);
+        const std::string failure = failureText(service.connect());
+        if (expected.ends_with(": "))
+            EXPECT_TRUE(failure.starts_with(expected) && failure.size() > expected.size())
+                << failure;
+        else
+            EXPECT_EQ(failure, expected);
         expectIdleAndTornDown(service);
     }
 }
