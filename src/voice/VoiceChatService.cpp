@@ -29,6 +29,14 @@ TransportError cancellation()
     return {TransportError::Kind::cancelled, "The request was cancelled."};
 }
 
+// After each wait of a connection attempt: leaves, touching nothing of the service, when the
+// service is gone or the attempt was stopped. A free function, since the service may be gone.
+void throwIfStopped(const Lifetime::Guard &guard, const std::stop_token &stop)
+{
+    if (!guard || stop.stop_requested())
+        throw cancellation();
+}
+
 // Starts a callback-style engine operation, handing it the guard its completion resumes.
 template<typename T>
 using StartCompletion = std::function<void(std::shared_ptr<ContinuationGuard<T>>)>;
@@ -374,13 +382,6 @@ void VoiceChatService::resetState()
     setIsSpeaking(false);
     setInputAudioLevel(0);
     setOutputAudioLevel(0);
-}
-
-void VoiceChatService::throwIfStopped(const Lifetime::Guard &guard,
-                                      const std::stop_token &stop) const
-{
-    if (!guard || stop.stop_requested())
-        throw cancellation();
 }
 
 void VoiceChatService::setIsConnected(bool value)

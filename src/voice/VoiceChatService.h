@@ -117,7 +117,6 @@ private:
     QCoro::Task<> sendICECandidate(ICECandidateData candidate, QString pcId);
     QCoro::Task<> flushPendingCandidates();
     void resetState();
-    void throwIfStopped(const Lifetime::Guard &guard, const std::stop_token &stop) const;
 
     void setIsConnected(bool value);
     void setIsConnecting(bool value);
