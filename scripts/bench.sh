@@ -43,9 +43,10 @@ sleep 1
 # The voice session against the local backend's voice agent, in a network namespace with only
 # loopback, so that ICE uses no other address of the machine.
 echo "== bench_voice"
-./tests/voice/loopback-only.sh sh -c '
+./tests/voice/loopback-only.sh sh -ec '
     ./build/release/localserver/vessa-localserver --port 8787 --data "$1" --pace-ms 0 >/dev/null &
     server=$!
+    trap "kill $server" EXIT
     sleep 1
-    ./build/release/bench/bench_voice http://127.0.0.1:8787 | grep -v "^\["
-    kill $server' bench-voice "$scratch/voice"
+    ./build/release/bench/bench_voice http://127.0.0.1:8787 >"$1.log"
+    grep -v "^\[" "$1.log"' bench-voice "$scratch/voice"
