@@ -9,7 +9,9 @@ import argparse
 import asyncio
 import json
 import math
+import os
 import sys
+import threading
 import uuid
 
 import aioice.ice
@@ -155,7 +157,14 @@ async def report(request):
     return web.json_response({"requests": state["requests"], "sessions": sessions})
 
 
+def exit_with_the_test():
+    """The test holds our stdin open; when it ends, even by a crash, so do we."""
+    sys.stdin.read()
+    os._exit(0)
+
+
 async def main():
+    threading.Thread(target=exit_with_the_test, daemon=True).start()
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
