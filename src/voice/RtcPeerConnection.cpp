@@ -380,14 +380,13 @@ RtcPeerConnection::create(const RtcConfiguration &configuration, const RtcMediaD
                               "notify::ice-gathering-state", "notify::signaling-state"})
         connectSignal(webrtc, state, G_CALLBACK(onStateNotify), events);
     return std::unique_ptr<RtcPeerConnection>(
-        new RtcPeerConnection(pipeline, webrtc, devices, std::move(events)));
+        new RtcPeerConnection(pipeline, webrtc, std::move(events)));
 }
 
 RtcPeerConnection::RtcPeerConnection(GstElement *pipelineElement, GstElement *webrtcElement,
-                                     RtcMediaDevices mediaDevices, std::shared_ptr<Events> shared)
+                                     std::shared_ptr<Events> shared)
     : pipeline(GST_ELEMENT(gst_object_ref_sink(pipelineElement)))
     , webrtc(webrtcElement)
-    , devices(std::move(mediaDevices))
     , events(std::move(shared))
 {}
 
@@ -434,7 +433,7 @@ RtcAudioTrack *RtcPeerConnection::addAudioTrack(const QString &trackId,
         QStringLiteral(
             "%1 ! audioconvert ! audioresample ! capsfilter caps=\"%2\" ! volume name=mute ! "
             "opusenc ! rtpopuspay pt=111 ! capsfilter caps=\"%3\"")
-            .arg(devices.audioSource, QString::fromLatin1(rawAudioCaps),
+            .arg(events->devices.audioSource, QString::fromLatin1(rawAudioCaps),
                  QString::fromLatin1(opusRtpCaps)));
     if (branch == nullptr)
         return nullptr;

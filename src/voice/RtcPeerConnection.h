@@ -46,15 +46,13 @@ public:
     struct Events;
 
 private:
-    RtcPeerConnection(GstElement *pipeline, GstElement *webrtc, RtcMediaDevices devices,
-                      std::shared_ptr<Events> events);
+    RtcPeerConnection(GstElement *pipeline, GstElement *webrtc, std::shared_ptr<Events> events);
     void setDescription(const char *signal, const RtcSessionDescription &description,
                         Completion completion);
     void start();
 
     GstElement *pipeline;
     GstElement *webrtc;
-    RtcMediaDevices devices;
     std::shared_ptr<Events> events;
     GstPad *audioSinkPad = nullptr;
     std::unique_ptr<RtcAudioTrack> audioTrack;

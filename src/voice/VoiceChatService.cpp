@@ -184,6 +184,14 @@ RtcMediaDevices VoiceChatService::devicesForServer() const
     return chosen;
 }
 
+std::optional<QUrl> VoiceChatService::offerURL() const
+{
+    const QUrl url(m_baseURL + QStringLiteral("/api/offer"));
+    if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
+        return std::nullopt;
+    return url;
+}
+
 bool VoiceChatService::checkMicrophonePermission()
 {
     return RtcEngine::canOpenAudioSource(devices.audioSource);
@@ -228,15 +236,15 @@ QCoro::Task<> VoiceChatService::applyRemoteAnswer(QString sdp, std::stop_token s
 
 QCoro::Task<OfferResponse> VoiceChatService::sendOffer(QString sdp, std::stop_token stop)
 {
-    const QUrl url(m_baseURL + QStringLiteral("/api/offer"));
-    if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
+    const std::optional<QUrl> url = offerURL();
+    if (!url)
         throw PipecatError::invalidURL();
     nlohmann::ordered_json offer = {
         {"sdp", sdp.toStdString()}, {"type", "offer"}, {"client", "vessa_mac_voice"}};
     if (userId)
         offer["workos_user_id"] = userId->toStdString();
     const HttpResponse response = co_await HttpClient::data(
-        offerRequest(url, QByteArray::fromStdString(offer.dump()), "POST"), stop);
+        offerRequest(*url, QByteArray::fromStdString(offer.dump()), "POST"), stop);
     if (!response.statusCode)
         throw PipecatError::serverError(QStringLiteral("Invalid response"));
     if (*response.statusCode != 200)
@@ -272,8 +280,8 @@ QCoro::Task<> VoiceChatService::flushPendingCandidates()
 
 QCoro::Task<> VoiceChatService::sendICECandidate(ICECandidateData candidate, QString pcId)
 {
-    const QUrl url(m_baseURL + QStringLiteral("/api/offer"));
-    if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
+    const std::optional<QUrl> url = offerURL();
+    if (!url)
         co_return;
     const nlohmann::ordered_json body = {
         {"pc_id", pcId.toStdString()},
@@ -283,7 +291,7 @@ QCoro::Task<> VoiceChatService::sendICECandidate(ICECandidateData candidate, QSt
                              {"sdp_mline_index", candidate.sdpMLineIndex}}})}};
     try {
         const HttpResponse response = co_await HttpClient::data(
-            offerRequest(url, QByteArray::fromStdString(body.dump()), "PATCH"), lifetime.token());
+            offerRequest(*url, QByteArray::fromStdString(body.dump()), "PATCH"), lifetime.token());
         if (response.statusCode != 200)
             Log::write(QStringLiteral("[VoiceService] Failed to send ICE candidate: HTTP %1")
                            .arg(response.statusCode.value_or(0)));

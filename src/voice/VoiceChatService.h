@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
 #include <chrono>
 #include <exception>
 #include <functional>
@@ -111,6 +112,8 @@ private:
     QCoro::Task<> performConnection(std::stop_token stop);
     bool checkMicrophonePermission();
     RtcMediaDevices devicesForServer() const;
+    // Both requests go to this address; none when the base URL cannot make one.
+    std::optional<QUrl> offerURL() const;
     QCoro::Task<QString> createLocalOffer(std::stop_token stop);
     QCoro::Task<> applyRemoteAnswer(QString sdp, std::stop_token stop);
     QCoro::Task<OfferResponse> sendOffer(QString sdp, std::stop_token stop);
