@@ -1,8 +1,10 @@
 #include "mcp/MCPService.h"
 
 #include "mcp/MCPError.h"
+#include "mcp/MCPReplyBody.h"
 #include "mcp/MCPRequestBuilder.h"
 #include "mcp/MCPResponseParser.h"
+#include "model/Excerpt.h"
 #include "model/Graphemes.h"
 #include "model/Log.h"
 #include "model/SharedInstance.h"
@@ -12,11 +14,9 @@
 #include "net/TransportError.h"
 
 #include <QCoroTimer>
-#include <QStringDecoder>
 #include <QTimer>
 #include <cmath>
 #include <exception>
-#include <nlohmann/json.hpp>
 #include <utility>
 
 namespace {
@@ -24,16 +24,6 @@ namespace {
 void log(const QString &message)
 {
     Log::write(QStringLiteral("[MCPService] ") + message);
-}
-
-std::optional<QString> decodedUtf8(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                     QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
 }
 
 // 2 to the power of the retry count, in units of the retry delay: "1.0", then "2.0".
@@ -55,11 +45,6 @@ bool isCancellation(const TransportError &error)
 TransportError cancellation()
 {
     return {TransportError::Kind::cancelled, "The request was cancelled."};
-}
-
-bool isReply(const AnyCodable::Object &message)
-{
-    return message.count("result") > 0 || message.count("error") > 0;
 }
 
 } // namespace
@@ -166,8 +151,8 @@ QCoro::Task<AnyCodable::Object> MCPService::sendRequest(std::string method,
     }
     if (status == 200)
         co_return readReply(*response);
-    if (const auto text = decodedUtf8(response->body))
-        log(QStringLiteral("Error response: ") + *text);
+    if (const auto text = MCPReplyBody::utf8Text(response->body))
+        log(QStringLiteral("Error response: ") + Excerpt::of(*text));
     throw MCPError::requestFailed(status);
 }
 
@@ -231,41 +216,7 @@ QCoro::Task<QString> MCPService::initializeSession(std::stop_token stop)
 
 AnyCodable::Object MCPService::decodeEventStreamBody(const QByteArray &body)
 {
-    if (!decodedUtf8(body))
-        throw MCPError::invalidResponse();
-    auto payloads = MCPResponseParser::eventPayloads(body.toStdString());
-    if (payloads.empty())
-        payloads.emplace_back();
-
-    // A notification that is not JSON must not hide the reply after it; its parse failure is
-    // reported only when no reply turns up.
-    std::exception_ptr parseFailure;
-    for (const auto &payload : payloads) {
-        log(QStringLiteral("Extracted JSON data length: ") +
-            QString::number(Graphemes::count(QString::fromStdString(payload))));
-        if (payload.empty())
-            continue;
-        nlohmann::ordered_json json;
-        try {
-            json = nlohmann::ordered_json::parse(payload);
-        } catch (const nlohmann::json::exception &) {
-            // Syntax, and numbers too large for a double, which the parser refuses as out of range.
-            if (!parseFailure)
-                parseFailure = std::current_exception();
-            continue;
-        }
-        if (!json.is_object())
-            continue;
-        const AnyCodable message = AnyCodable::decode(json);
-        const auto &object = std::get<AnyCodable::Object>(message.value());
-        if (isReply(object))
-            return object;
-    }
-    if (parseFailure)
-        std::rethrow_exception(parseFailure);
-    log(QStringLiteral("Failed to parse JSON: ") +
-        Graphemes::prefix(QString::fromStdString(payloads.back()), 200).toString());
-    throw MCPError::invalidResponse();
+    return MCPReplyBody::decodeEventStream(body);
 }
 
 QString MCPService::checkConfigured() const
@@ -351,23 +302,5 @@ QCoro::Task<> MCPService::waitBeforeRetry(int retryCount, std::stop_token stop)
 
 AnyCodable::Object MCPService::readReply(const HttpResponse &response)
 {
-    const QByteArray contentType = response.header("Content-Type");
-    log(QStringLiteral("Content-Type: ") + QString::fromUtf8(contentType));
-    if (const auto text = decodedUtf8(response.body)) {
-        log(QStringLiteral("Raw response (%1 bytes): %2")
-                .arg(QString::number(response.body.size()),
-                     Graphemes::prefix(*text, 500).toString()));
-    }
-    if (contentType.contains("text/event-stream"))
-        return decodeEventStreamBody(response.body);
-    if (!response.body.isEmpty()) {
-        const AnyCodable reply = AnyCodable::decode(
-            nlohmann::ordered_json::parse(response.body.cbegin(), response.body.cend()));
-        const auto *object = std::get_if<AnyCodable::Object>(&reply.value());
-        if (!object)
-            throw MCPError::invalidResponse();
-        return *object;
-    }
-    log(QStringLiteral("Empty response, returning empty result"));
-    return {{"result", AnyCodable::Object{}}};
+    return MCPReplyBody::read(response.header("Content-Type"), response.body);
 }

@@ -28,8 +28,8 @@ struct HttpResponse;
 // resetSession, or before each retry of a failed request).
 //
 // Runs on the main thread. Operations fail with MCPError, with the transport's TransportError
-// (a failed initialization, a cancellation), or with nlohmann's errors for a reply that is not
-// JSON. A stop requested on an operation's token cancels it, also during a retry wait.
+// (a failed initialization, a cancellation), or with nlohmann's parse_error for a reply that is
+// not JSON. A stop requested on an operation's token cancels it, also during a retry wait.
 //
 // Requests may run concurrently: those that find no session share one initialization, and a
 // retry drops only the session that failed it, never one that another request opened since.

@@ -187,6 +187,36 @@ TEST_F(MCPServiceTest, RepliesOfEveryShape)
     EXPECT_EQ(failureOf<MCPError>(service.listTools()), MCPError::invalidResponse());
 }
 
+// JSON the client cannot hold (a number beyond a double, nesting deeper than a value may go) is
+// an invalid reply, in a plain body and in an event stream, for a listing and for a call alike.
+TEST_F(MCPServiceTest, RepliesTheClientCannotHoldFailAsInvalidResponse)
+{
+    const QByteArray tooLarge = R"({"jsonrpc":"2.0","id":1,"result":{"tools":[],"n":1e400}})";
+    const QByteArray tooDeep = "{\"jsonrpc\":\"2.0\",\"id\":1,\"result\":" + QByteArray(600, '[') +
+                               QByteArray(600, ']') + "}";
+    for (const QByteArray &body : {tooLarge, tooDeep}) {
+        methodReplies = {ScriptedReply::json(body), ScriptedReply::json(body),
+                         ScriptedReply::eventStream({"data: " + body + "\n\n"}),
+                         ScriptedReply::eventStream({"data: " + body + "\n\n"})};
+        EXPECT_EQ(failureOf<MCPError>(service.listTools()), MCPError::invalidResponse());
+        EXPECT_EQ(failureOf<MCPError>(service.callTool("echo", {})), MCPError::invalidResponse());
+        EXPECT_EQ(failureOf<MCPError>(service.listTools()), MCPError::invalidResponse());
+        EXPECT_EQ(failureOf<MCPError>(service.callTool("echo", {})), MCPError::invalidResponse());
+    }
+}
+
+TEST_F(MCPServiceTest, AnErrorBodyIsLoggedInPart)
+{
+    methodReplies = {ScriptedReply::text(QByteArray(1 << 20, 'x'), 500)};
+    testing::internal::CaptureStdout();
+    const auto failure = failureOf<MCPError>(service.listTools());
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(failure, MCPError::requestFailed(500));
+    const auto line = output.find("[MCPService] Error response: xxx");
+    ASSERT_NE(line, std::string::npos) << output;
+    EXPECT_LT(output.find('\n', line) - line, 400U);
+}
+
 TEST_F(MCPServiceTest, ConcurrentCallsShareOneOpeningAndARetryDropsOnlyTheFailedSession)
 {
     QSignalSpy sessionChanges(&service, &MCPService::sessionIdChanged);
