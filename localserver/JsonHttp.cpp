@@ -4,6 +4,31 @@
 
 namespace JsonHttp {
 
+bool nestsTooDeeply(std::string_view text)
+{
+    std::size_t depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const auto c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > maximumDepth)
+                return true;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return false;
+}
+
 std::string serialize(const nlohmann::ordered_json &value)
 {
     return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
@@ -23,6 +48,10 @@ void sendError(httplib::Response &response, const ApiError &error)
 
 nlohmann::ordered_json parseObject(const httplib::Request &request)
 {
+    if (nestsTooDeeply(request.body))
+        throw ApiError(400, "invalid_json",
+                       "The request body nests deeper than " + std::to_string(maximumDepth) +
+                           " levels");
     auto body = nlohmann::ordered_json::parse(request.body, nullptr, false);
     if (body.is_discarded())
         throw ApiError(400, "invalid_json", "The request body is not valid JSON");

@@ -7,6 +7,8 @@
 #include "ServerSentEvents.h"
 #include "ToolBox.h"
 
+#include <algorithm>
+
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -63,9 +65,11 @@ bool isInitialize(const Json &message)
     return JsonValue::member(message, "method") == "initialize";
 }
 
-Json idOf(const Json &message)
+// The id to answer with: null when the message has none that a reply may carry.
+const Json &idOf(const Json &message)
 {
-    return JsonValue::member(message, "id");
+    static const Json none;
+    return hasValidId(message) ? JsonValue::member(message, "id") : none;
 }
 
 bool acceptsEventStream(const httplib::Request &request)
@@ -121,7 +125,9 @@ void McpEndpoint::post(const httplib::Request &request, httplib::Response &respo
         sendFailure(response, 406, serverError, "Not Acceptable: accept text/event-stream");
         return;
     }
-    const auto body = Json::parse(request.body, nullptr, false);
+    const auto body = JsonHttp::nestsTooDeeply(request.body)
+                          ? Json(Json::value_t::discarded)
+                          : Json::parse(request.body, nullptr, false);
     if (body.is_discarded()) {
         sendFailure(response, 400, parseError, "Parse error");
         return;
@@ -143,9 +149,14 @@ void McpEndpoint::post(const httplib::Request &request, httplib::Response &respo
         return;
 
     Json replies = Json::array();
-    for (const auto &message : body.is_array() ? body : Json::array({body}))
+    const auto answer = [&](const Json &message) {
         if (auto reply = handle(message, *userId); !reply.is_null())
             replies.push_back(std::move(reply));
+    };
+    if (body.is_array())
+        std::ranges::for_each(body, answer);
+    else
+        answer(body);
     if (replies.empty()) {
         response.status = 202;
         return;
@@ -185,8 +196,9 @@ Json McpEndpoint::handle(const Json &message, const std::string &userId)
         return nullptr;
     const auto &id = message["id"];
     const auto &method = message["method"].get_ref<const std::string &>();
-    const auto params = JsonValue::memberOr(message, "params", Json::object());
-    if (!params.is_object())
+    // Absent params read as an empty object: every member of it is missing.
+    const auto &params = JsonValue::member(message, "params");
+    if (!params.is_null() && !params.is_object())
         return rpcError(id, invalidParams, "Invalid params: params must be an object");
     if (method == "ping")
         return rpcResult(id, Json::object());

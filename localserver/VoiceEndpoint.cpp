@@ -2,6 +2,7 @@
 
 #include "ApiError.h"
 #include "JsonHttp.h"
+#include "JsonValue.h"
 
 #include <limits>
 
@@ -13,7 +14,7 @@ std::string offerSdp(const Json &body)
 {
     if (!JsonHttp::hasString(body, "sdp") || body["sdp"].get_ref<const std::string &>().empty())
         JsonHttp::rejectRequest("sdp must be a non-empty string");
-    if (body.value("type", Json()) != "offer")
+    if (JsonValue::member(body, "type") != "offer")
         JsonHttp::rejectRequest("type must be \"offer\"");
     if (!JsonHttp::hasString(body, "client"))
         JsonHttp::rejectRequest("client must be a string");

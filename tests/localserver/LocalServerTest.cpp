@@ -8,6 +8,14 @@ namespace {
 class LocalServerTest : public LocalServerFixture
 {};
 
+// Nesting far beyond any real request, where an endpoint reads a member: a recursive copy or
+// comparison of it would overflow the stack.
+std::string nestedIn(const std::string &before, const std::string &after)
+{
+    constexpr std::size_t depth = 400'000;
+    return before + std::string(depth, '[') + std::string(depth, ']') + after;
+}
+
 TEST_F(LocalServerTest, ProtocolFaultsGetJsonErrors)
 {
     httplib::Request chunked;
@@ -28,6 +36,51 @@ TEST_F(LocalServerTest, ProtocolFaultsGetJsonErrors)
         EXPECT_EQ(error(client().Get(std::string("/api/v1/prompts?") + items,
                                      {{"Authorization", "Bearer localdev"}})),
                   "400 invalid_request");
+}
+
+TEST_F(LocalServerTest, DeeplyNestedBodiesAreRefusedAndTheServerLivesOn)
+{
+    const auto userId = signIn();
+    httplib::Headers mcp{{"Authorization", "Bearer " + userId}, {"Accept", "text/event-stream"}};
+    const auto initialize = client().Post("/", mcp,
+                                          R"({"jsonrpc":"2.0","id":1,"method":"initialize",)"
+                                          R"("params":{"protocolVersion":"2025-03-26"}})",
+                                          "application/json");
+    mcp.emplace("Mcp-Session-Id", initialize->get_header_value("Mcp-Session-Id"));
+    const httplib::Headers apiToken{{"Authorization", "Bearer localdev"}};
+    struct Case
+    {
+        const char *method;
+        const char *path;
+        httplib::Headers headers;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"POST", "/api/offer", {}, nestedIn(R"({"sdp":"v=0\r\n","type":)", R"(,"client":"x"})")},
+        {"PATCH", "/api/offer", {}, nestedIn(R"({"pc_id":"pc_1","candidates":)", "}")},
+        {"POST", "/", mcp, nestedIn("", "")},
+        {"POST", "/", mcp, nestedIn(R"({"jsonrpc":"2.0","id":)", R"(,"method":"ping"})")},
+        {"POST", "/", mcp, nestedIn(R"({"jsonrpc":"2.0","id":2,"method":"ping","params":)", "}")},
+        {"POST", "/api/v1/chat/stream", apiToken,
+         nestedIn(R"({"messages":[{"role":"user","content":)", R"(}],"prompt_type":"text"})")},
+        {"POST", "/user_management/authenticate", {}, nestedIn(R"({"grant_type":)", "}")},
+    };
+    for (const auto &[method, path, headers, body] : cases) {
+        httplib::Request request;
+        request.method = method;
+        request.path = path;
+        request.headers = headers;
+        request.set_header("Content-Type", "application/json");
+        request.body = body;
+        const auto result = client().send(request);
+        EXPECT_EQ(result ? result->status : 0, 400) << method << " " << path;
+    }
+    EXPECT_EQ(error(client().Get("/nowhere")), "404 not_found");
+    // Read as usual up to the limit: refused for what it says, not for its depth.
+    auto withinLimit = chatBody("hi");
+    for (int level = 0; level < 500; ++level)
+        withinLimit = Json{{"more", std::move(withinLimit)}};
+    EXPECT_EQ(error(chat(withinLimit)), "400 invalid_request");
 }
 
 TEST_F(LocalServerTest, StreamsDoNotHoldUpOtherRequestsAndStoppingEndsThem)
