@@ -5,6 +5,7 @@
 #include "chat/SSEEventParser.h"
 #include "chat/SSELineReader.h"
 #include "model/AnyCodable.h"
+#include "model/Excerpt.h"
 #include "model/Graphemes.h"
 #include "model/Log.h"
 #include "net/HttpClient.h"
@@ -263,7 +264,9 @@ void ChatService::handle(const SSEParsedEvent &event, const std::stop_token &tas
              std::make_unique<Message>(MessageRole::assistant, m_streamingContent,
                                        m_pendingToolCalls));
     } else if (const auto *error = std::get_if<SSEEventParser::Error>(&parsed)) {
-        Log::write("[ChatService] SSE error: " + error->code + " - " + error->message);
+        Log::write(QStringLiteral("[ChatService] SSE error: ") +
+                   Excerpt::of(QString::fromStdString(error->code)) + QStringLiteral(" - ") +
+                   Excerpt::of(QString::fromStdString(error->message)));
         throw ChatError::streamingError();
     }
 }

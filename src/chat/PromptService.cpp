@@ -1,5 +1,6 @@
 #include "chat/PromptService.h"
 
+#include "model/Excerpt.h"
 #include "model/Graphemes.h"
 #include "model/Log.h"
 #include "model/SharedInstance.h"
@@ -168,7 +169,7 @@ QCoro::Task<std::optional<QString>> fetchFromAPI(PromptType type, QString workos
     // 7. Any other status carries no prompt.
     if (*response.statusCode != 200) {
         if (const auto body = utf8Text(response.body))
-            log(QStringLiteral("Error body: ") + *body);
+            log(QStringLiteral("Error body: ") + Excerpt::of(*body));
         co_return std::nullopt;
     }
     // 8. The body must be JSON.
@@ -176,9 +177,10 @@ QCoro::Task<std::optional<QString>> fetchFromAPI(PromptType type, QString workos
     try {
         json = nlohmann::json::parse(response.body.cbegin(), response.body.cend());
     } catch (const nlohmann::json::exception &error) {
-        // Not only syntax: a number too large for a double is refused as out of range.
+        // Not only syntax: a number too large for a double is refused as out of range. The
+        // parser's message quotes the token it stopped in, which may be most of the body.
         log(QStringLiteral("Error fetching ") + kind + QStringLiteral(" prompt: ") +
-            QString::fromUtf8(error.what()));
+            Excerpt::of(QString::fromUtf8(error.what())));
         co_return std::nullopt;
     }
     // 9. An object whose "prompt" is a string.

@@ -28,6 +28,17 @@ void appendEscape(std::string &text, unsigned char c)
     }
 }
 
+// The line, or its head up to the last whole UTF-8 character within the limit.
+std::string_view bounded(std::string_view line)
+{
+    if (line.size() <= maximumLineLength)
+        return line;
+    std::size_t end = maximumLineLength;
+    while (end > 0 && (static_cast<unsigned char>(line[end]) & 0xc0) == 0x80)
+        --end;
+    return line.substr(0, end);
+}
+
 std::string escaped(std::string_view line)
 {
     std::string text;
@@ -47,7 +58,9 @@ std::string escaped(std::string_view line)
 void write(std::string_view line)
 {
     static std::mutex mutex;
-    std::string text = escaped(line);
+    std::string text = escaped(bounded(line));
+    if (line.size() > maximumLineLength)
+        text += "\u2026";
     text.push_back('\n');
     const std::scoped_lock lock(mutex);
     std::fwrite(text.data(), 1, text.size(), stdout);

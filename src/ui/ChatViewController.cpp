@@ -3,6 +3,7 @@
 #include "chat/ChatService.h"
 #include "identity/AuthService.h"
 #include "model/Conversation.h"
+#include "model/Excerpt.h"
 #include "model/Message.h"
 
 #include <QPointer>
@@ -199,7 +200,7 @@ void ChatViewController::keepPartialReply(Conversation &conversation)
 
 void ChatViewController::showFailure(const QString &description)
 {
-    m_errorMessage = description;
+    m_errorMessage = Excerpt::of(description);
     emit errorMessageChanged();
     setShowError(true);
 }

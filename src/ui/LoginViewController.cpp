@@ -1,6 +1,7 @@
 #include "ui/LoginViewController.h"
 
 #include "identity/AuthService.h"
+#include "model/Excerpt.h"
 
 #include <exception>
 
@@ -53,7 +54,8 @@ QCoro::Task<> LoginViewController::runSignIn()
     // On success the popover switches to the chat by itself.
     if (!guard || !failure)
         co_return;
-    m_errorMessage = failure;
+    // A decoder's message may quote most of what the server sent.
+    m_errorMessage = Excerpt::of(*failure);
     emit errorMessageChanged();
     setShowError(true);
 }

@@ -271,4 +271,18 @@ TEST_F(ChatViewControllerTest, CancellingTheBrowserSignInShowsItsAlert)
     EXPECT_FALSE(auth.isLoading());
 }
 
+// A decoder's message quotes the token it stopped in: an unterminated string of megabytes.
+TEST_F(ChatViewControllerTest, AFailureQuotingTheServerIsShownInPart)
+{
+    identityProvider.route("POST", "/user_management/authenticate",
+                           ScriptedReply::json(R"({"access_token":")" + QByteArray(1 << 20, 'x')));
+    LoginViewController login(auth);
+    login.signIn();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return auth.isAwaitingCallback(); }));
+    auth.resumeAuthContinuation(callbackURL(QStringLiteral("code-1")));
+    ASSERT_TRUE(QTest::qWaitFor([&login] { return login.showError(); }));
+    EXPECT_LE(login.errorText().size(), 301);
+    EXPECT_TRUE(login.errorText().endsWith(QChar(0x2026)));
+}
+
 } // namespace
