@@ -1,38 +1,40 @@
-// Arbitrary bytes as the body of an MCP server's event-stream reply: split into events, each
-// event's payload parsed as JSON and read as a tool listing and a tool result. A hostile or broken
-// server must never crash the client; every failure is an exception the service reports.
+// Arbitrary bytes as the body of an MCP server's reply, read as an event stream and as plain
+// JSON, then as a tool listing and a tool result. A hostile or broken server must never crash the
+// client, and every failure is one the service promises: MCPError, or the parser's parse_error
+// for a body that is not JSON. Anything else escapes and stops the fuzzer.
+#include "mcp/MCPError.h"
+#include "mcp/MCPReplyBody.h"
 #include "mcp/MCPResponseParser.h"
 #include "mcp/MCPTool.h"
 #include "mcp/MCPToolResult.h"
 #include "model/AnyCodable.h"
 
+#include <QByteArray>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <nlohmann/json.hpp>
-#include <string>
-#include <string_view>
 
 namespace {
 
-void readReply(const std::string &payload)
+void readTools(const AnyCodable::Object &reply)
+{
+    for (const auto &tool : MCPResponseParser::extractTools(reply)) {
+        if (const auto parsed = MCPTool::fromJSON(tool)) {
+            parsed->toAnthropicTool();
+            parsed->toOpenAITool();
+        }
+    }
+    MCPResponseParser::extractError(reply);
+    if (const auto result = MCPResponseParser::extractResult(reply))
+        MCPToolResult::fromJSON(*result).text();
+}
+
+void readReply(const char *contentType, const QByteArray &body)
 {
     try {
-        const AnyCodable decoded = AnyCodable::decode(nlohmann::ordered_json::parse(payload));
-        const auto *object = std::get_if<AnyCodable::Object>(&decoded.value());
-        if (!object)
-            return;
-        for (const auto &tool : MCPResponseParser::extractTools(*object)) {
-            if (const auto parsed = MCPTool::fromJSON(tool)) {
-                parsed->toAnthropicTool();
-                parsed->toOpenAITool();
-            }
-        }
-        MCPResponseParser::extractError(*object);
-        if (const auto result = MCPResponseParser::extractResult(*object))
-            MCPToolResult::fromJSON(*result).text();
-    } catch (const std::exception &) {
-        // Malformed JSON and values nested too deeply fail here, as they do in the service.
+        readTools(MCPReplyBody::read(contentType, body));
+    } catch (const MCPError &) {
+    } catch (const nlohmann::json::parse_error &) {
     }
 }
 
@@ -40,9 +42,8 @@ void readReply(const std::string &payload)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const std::string_view body(reinterpret_cast<const char *>(data), size);
-    for (const std::string &payload : MCPResponseParser::eventPayloads(body))
-        readReply(payload);
-    readReply(MCPResponseParser::parseSSEResponse(body));
+    const QByteArray body(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    readReply("text/event-stream", body);
+    readReply("application/json", body);
     return 0;
 }
