@@ -1,5 +1,6 @@
 #include "voice/VoiceChatService.h"
 
+#include "model/Excerpt.h"
 #include "model/Log.h"
 #include "net/HttpClient.h"
 #include "net/TransportError.h"
@@ -109,13 +110,16 @@ QCoro::Task<> VoiceChatService::connect()
     const Lifetime::Guard guard = lifetime.guard();
     setIsConnecting(true);
     Log::write(QStringLiteral("[VoiceService] Starting WebRTC connection to Pipecat server..."));
-    attempt = std::stop_source();
+    // This attempt's own stop. disconnect() and any later attempt stop it; a stopped attempt is
+    // no longer the current one and leaves without touching what may be its successor's.
+    const std::stop_source own;
+    std::exchange(attempt, own).request_stop();
     try {
         const std::function<QCoro::Task<>(std::stop_token)> connection =
             [this](std::stop_token stop) { return performConnection(stop); };
-        co_await withTimeout<void>(timeouts.connection, attempt.get_token(), connection);
+        co_await withTimeout<void>(timeouts.connection, own.get_token(), connection);
     } catch (...) {
-        if (guard) {
+        if (guard && !own.stop_requested()) {
             setIsConnecting(false);
             disconnect();
         }
@@ -169,7 +173,7 @@ QCoro::Task<> VoiceChatService::performConnection(std::stop_token stop)
         };
     co_await withTimeout<void>(timeouts.sdpStep, stop, applyAnswer);
     throwIfStopped(guard, stop);
-    co_await flushPendingCandidates();
+    co_await flushPendingCandidates(stop);
     throwIfStopped(guard, stop);
     Log::write(
         QStringLiteral("[VoiceService] SDP exchange complete, waiting for ICE connection..."));
@@ -250,7 +254,7 @@ QCoro::Task<OfferResponse> VoiceChatService::sendOffer(QString sdp, std::stop_to
     if (*response.statusCode != 200)
         throw PipecatError::serverError(QStringLiteral("Server returned %1: %2")
                                             .arg(*response.statusCode)
-                                            .arg(serverErrorBody(response.body)));
+                                            .arg(Excerpt::of(serverErrorBody(response.body))));
     co_return OfferResponse::decode(response.body);
 }
 
@@ -259,12 +263,12 @@ void VoiceChatService::handleICECandidate(const QString &sdp, const std::optiona
 {
     ICECandidateData candidate{sdp, sdpMid, sdpMLineIndex};
     if (m_pcId)
-        sendICECandidate(std::move(candidate), *m_pcId);
+        sendICECandidate(std::move(candidate), *m_pcId, attempt.get_token());
     else
         m_pendingCandidates.append(std::move(candidate));
 }
 
-QCoro::Task<> VoiceChatService::flushPendingCandidates()
+QCoro::Task<> VoiceChatService::flushPendingCandidates(std::stop_token stop)
 {
     if (!m_pcId || m_pendingCandidates.isEmpty())
         co_return;
@@ -272,13 +276,14 @@ QCoro::Task<> VoiceChatService::flushPendingCandidates()
     const QString pcId = *m_pcId;
     const QList<ICECandidateData> taken = std::exchange(m_pendingCandidates, {});
     for (const ICECandidateData &candidate : taken) {
-        co_await sendICECandidate(candidate, pcId);
-        if (!guard)
+        co_await sendICECandidate(candidate, pcId, stop);
+        if (!guard || stop.stop_requested())
             co_return;
     }
 }
 
-QCoro::Task<> VoiceChatService::sendICECandidate(ICECandidateData candidate, QString pcId)
+QCoro::Task<> VoiceChatService::sendICECandidate(ICECandidateData candidate, QString pcId,
+                                                 std::stop_token stop)
 {
     const std::optional<QUrl> url = offerURL();
     if (!url)
@@ -291,11 +296,14 @@ QCoro::Task<> VoiceChatService::sendICECandidate(ICECandidateData candidate, QSt
                              {"sdp_mline_index", candidate.sdpMLineIndex}}})}};
     try {
         const HttpResponse response = co_await HttpClient::data(
-            offerRequest(*url, QByteArray::fromStdString(body.dump()), "PATCH"), lifetime.token());
+            offerRequest(*url, QByteArray::fromStdString(body.dump()), "PATCH"), stop);
         if (response.statusCode != 200)
             Log::write(QStringLiteral("[VoiceService] Failed to send ICE candidate: HTTP %1")
                            .arg(response.statusCode.value_or(0)));
     } catch (const std::exception &error) {
+        // A request stopped with its attempt did not fail: nobody waits for it any more.
+        if (stop.stop_requested())
+            co_return;
         Log::write(QStringLiteral("[VoiceService] Error sending ICE candidate: ") +
                    QString::fromUtf8(error.what()));
     }

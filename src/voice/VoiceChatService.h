@@ -117,8 +117,9 @@ private:
     QCoro::Task<QString> createLocalOffer(std::stop_token stop);
     QCoro::Task<> applyRemoteAnswer(QString sdp, std::stop_token stop);
     QCoro::Task<OfferResponse> sendOffer(QString sdp, std::stop_token stop);
-    QCoro::Task<> sendICECandidate(ICECandidateData candidate, QString pcId);
-    QCoro::Task<> flushPendingCandidates();
+    // Candidate requests end with the attempt that found them.
+    QCoro::Task<> sendICECandidate(ICECandidateData candidate, QString pcId, std::stop_token stop);
+    QCoro::Task<> flushPendingCandidates(std::stop_token stop);
     void resetState();
 
     void setIsConnected(bool value);
@@ -146,7 +147,8 @@ private:
     std::optional<QString> m_pcId;
     QList<ICECandidateData> m_pendingCandidates;
     QTimer speakingOffDelay;
-    // Stopped by disconnect(), so that an attempt still in flight ends there.
+    // The current connection attempt's stop, which also ends its candidate requests. Stopped by
+    // disconnect() and by the next attempt, so that an attempt still in flight ends there.
     std::stop_source attempt;
     Lifetime lifetime;
 };

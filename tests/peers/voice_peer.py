@@ -53,10 +53,11 @@ class Session:
         self.pc = RTCPeerConnection()
         self.voice = Voice()
         self.energy = 0.0
+        self.frequency = 0.0
         self.states = []
 
 
-state = {"mode": "normal", "delay": 0.0, "sessions": {}, "requests": []}
+state = {"mode": "normal", "delay": 0.0, "patch-delay": 0.0, "sessions": {}, "requests": []}
 
 
 async def measure(session, track):
@@ -68,6 +69,11 @@ async def measure(session, track):
         samples = frame.to_ndarray().astype(numpy.float64) / 32767.0
         level = float(numpy.sqrt(numpy.mean(samples * samples))) if samples.size else 0.0
         session.energy = 0.8 * session.energy + 0.2 * level
+        # The strongest frequency of the first channel, to tell which signal arrives.
+        channel = samples.reshape(-1)[:: len(frame.layout.channels)]
+        if channel.size and level > 0.001:
+            spectrum = numpy.abs(numpy.fft.rfft(channel))
+            session.frequency = float(numpy.argmax(spectrum[1:]) + 1) * frame.sample_rate / channel.size
 
 
 async def offer(request):
@@ -80,6 +86,8 @@ async def offer(request):
         await asyncio.sleep(state["delay"])
     if mode == "status-500":
         return web.Response(status=500, text="agent unavailable")
+    if mode == "status-500-huge":
+        return web.Response(status=500, text="x" * (4 * 1024 * 1024))
     if mode == "not-json":
         return web.Response(status=200, text="<html>hello</html>")
     params = json.loads(body)
@@ -124,6 +132,8 @@ async def offer(request):
 async def candidates(request):
     params = await request.json()
     state["requests"].append({"method": "PATCH", "body": params})
+    if state["patch-delay"]:
+        await asyncio.sleep(state["patch-delay"])
     if state["mode"] == "patch-fails":
         return web.Response(status=503, text="busy")
     session = state["sessions"].get(params["pc_id"])
@@ -141,6 +151,7 @@ async def script(request):
     params = await request.json()
     state["mode"] = params.get("mode", state["mode"])
     state["delay"] = params.get("delay", state["delay"])
+    state["patch-delay"] = params.get("patch-delay", state["patch-delay"])
     for pc_id, session in list(state["sessions"].items()):
         if "speaking" in params:
             session.voice.speaking = params["speaking"]
@@ -151,7 +162,12 @@ async def script(request):
 
 async def report(request):
     sessions = {
-        pc_id: {"energy": s.energy, "state": s.pc.connectionState, "states": s.states}
+        pc_id: {
+            "energy": s.energy,
+            "frequency": s.frequency,
+            "state": s.pc.connectionState,
+            "states": s.states,
+        }
         for pc_id, s in state["sessions"].items()
     }
     return web.json_response({"requests": state["requests"], "sessions": sessions})

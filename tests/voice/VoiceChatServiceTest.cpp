@@ -44,6 +44,13 @@ std::string failureText(QCoro::Task<> task)
     return {};
 }
 
+std::string logOf(const std::function<void()> &action)
+{
+    testing::internal::CaptureStdout();
+    action();
+    return testing::internal::GetCapturedStdout();
+}
+
 QJsonArray requestsOf(VoicePeer &peer, const QString &method)
 {
     QJsonArray matching;
@@ -184,6 +191,37 @@ TEST_F(VoiceChatServiceTest, BadAnswersFailTheConnectionAndLeaveTheServiceIdle)
     }
 }
 
+TEST_F(VoiceChatServiceTest, AHugeErrorBodyIsCutForTheAlert)
+{
+    peer.script({{"mode", QStringLiteral("status-500-huge")}});
+    const std::string failure = failureText(service.connect());
+    EXPECT_TRUE(failure.starts_with("Server error: Server returned 500: xxx")) << failure;
+    EXPECT_LT(failure.size(), 1000U);
+}
+
+TEST_F(VoiceChatServiceTest, ASupersededAttemptLeavesItsSuccessorAlone)
+{
+    // Stopped while it waits, the first attempt hears of it only after the second has begun.
+    auto first = service.connect();
+    service.disconnect();
+    auto second = service.connect();
+    EXPECT_EQ(failureText(std::move(first)), "The request was cancelled.");
+    awaitTask(std::move(second));
+    EXPECT_TRUE(waitUntil([&] { return service.isConnected(); }));
+    EXPECT_EQ(requestsOf(peer, QStringLiteral("POST")).size(), 1);
+}
+
+TEST_F(VoiceChatServiceTest, DisconnectingDuringTheOfferEndsTheAttemptOnce)
+{
+    peer.script({{"delay", 30}});
+    auto connecting = service.connect();
+    ASSERT_TRUE(waitUntil([&] { return !requestsOf(peer, QStringLiteral("POST")).isEmpty(); }));
+    EXPECT_EQ(logOf([&] { service.disconnect(); }),
+              "[VoiceService] Disconnecting...\n[VoiceService] Disconnected\n");
+    EXPECT_EQ(failureText(std::move(connecting)), "The request was cancelled.");
+    expectIdleAndTornDown(service);
+}
+
 TEST_F(VoiceChatServiceTest, FailedCandidateRequestsAreOnlyLogged)
 {
     peer.script({{"mode", QStringLiteral("patch-fails")}, {"delay", 0.3}});
@@ -224,6 +262,27 @@ TEST(VoiceChatServiceLimits, AServerThatNeverAnswersTimesOut)
     EXPECT_EQ(failureText(service.connect()), "Connection timed out");
     EXPECT_LT(elapsed.elapsed(), 5000);
     expectIdleAndTornDown(service);
+}
+
+TEST(VoiceChatServiceLimits, HeldCandidateRequestsEndWithTheAttempt)
+{
+    using namespace std::chrono_literals;
+    for (const bool timesOut : {false, true}) {
+        SCOPED_TRACE(timesOut ? "timed out" : "disconnected");
+        // The answer comes late, so the candidates wait for it; then each request is held.
+        VoicePeer peer;
+        peer.script({{"delay", 0.2}, {"patch-delay", 3}});
+        VoiceChatService service(peer.baseURL(), testDevices, {timesOut ? 2500ms : 30'000ms});
+        const auto patches = [&] { return requestsOf(peer, QStringLiteral("PATCH")).size(); };
+        auto connecting = service.connect();
+        ASSERT_TRUE(waitUntil([&] { return patches() == 1; }));
+        if (!timesOut)
+            service.disconnect();
+        EXPECT_EQ(failureText(std::move(connecting)),
+                  timesOut ? "Connection timed out" : "The request was cancelled.");
+        // Past the time the held request would have been answered, no other follows it.
+        EXPECT_FALSE(waitUntil([&] { return patches() > 1; }, 4000));
+    }
 }
 
 TEST(VoiceChatServiceLimits, RefusesWithoutAMicrophoneOrAUsableAddress)
