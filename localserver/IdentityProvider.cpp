@@ -121,12 +121,16 @@ void IdentityProvider::showSignInPage(const httplib::Request &request, httplib::
     response.set_header("Content-Security-Policy",
                         "default-src 'none'; style-src 'unsafe-inline'; frame-ancestors 'none'");
     response.set_header("X-Frame-Options", "DENY");
-    response.set_header("Referrer-Policy", "no-referrer");
+    // Other sites never learn the page's address, which carries the sign-in's state; its own form
+    // still names its origin, which the server requires ("no-referrer" would make it "null").
+    response.set_header("Referrer-Policy", "same-origin");
     response.set_content(SignInPage::render(form), "text/html; charset=utf-8");
 }
 
 void IdentityProvider::completeSignIn(const httplib::Request &request, httplib::Response &response)
 {
+    if (!JsonHttp::hasMediaType(request, "application/x-www-form-urlencoded"))
+        reject(415, "unsupported_media_type", "Send the form as application/x-www-form-urlencoded");
     const auto form = readAuthorizeItems(request);
     const auto name = std::string(Text::trim(param(request, "name")));
     const auto email = std::string(Text::trim(param(request, "email")));

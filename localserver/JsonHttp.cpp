@@ -2,6 +2,9 @@
 
 #include "ApiError.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace JsonHttp {
 
 bool nestsTooDeeply(std::string_view text)
@@ -46,8 +49,23 @@ void sendError(httplib::Response &response, const ApiError &error)
     send(response, error.status(), error.body());
 }
 
+bool hasMediaType(const httplib::Request &request, std::string_view type)
+{
+    const auto header = request.get_header_value("Content-Type");
+    auto named = std::string_view(header).substr(0, header.find(';'));
+    while (!named.empty() && (named.back() == ' ' || named.back() == '\t'))
+        named.remove_suffix(1);
+    return std::ranges::equal(named, type, [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    });
+}
+
 nlohmann::ordered_json parseObject(const httplib::Request &request)
 {
+    // A web page may send text/plain or a form to this server without asking; JSON it may not.
+    if (!hasMediaType(request, "application/json"))
+        throw ApiError(415, "unsupported_media_type", "Send the body as application/json");
     if (nestsTooDeeply(request.body))
         throw ApiError(400, "invalid_json",
                        "The request body nests deeper than " + std::to_string(maximumDepth) +

@@ -25,7 +25,10 @@ std::string serialize(const nlohmann::ordered_json &value);
 void send(httplib::Response &response, int status, const nlohmann::ordered_json &body);
 void sendError(httplib::Response &response, const ApiError &error);
 
-// The request body as a JSON object; throws ApiError 400 when it is not one or nests too deeply.
+// Whether the request's Content-Type names the media type, whatever its case and parameters.
+bool hasMediaType(const httplib::Request &request, std::string_view type);
+// The request body as a JSON object; throws ApiError 415 when it is not sent as
+// application/json, 400 when it is not a JSON object or nests too deeply.
 nlohmann::ordered_json parseObject(const httplib::Request &request);
 // Throws ApiError 400 "invalid_request" with the message.
 [[noreturn]] void rejectRequest(const std::string &message);

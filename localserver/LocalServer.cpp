@@ -52,6 +52,25 @@ bool isLoopbackHost(const std::string &host)
     return name == "127.0.0.1" || name == "localhost" || name == "[::1]";
 }
 
+// Whether a browser sent the request for a page of another site. Any page the user opens may send
+// forms and no-cors requests here without asking: only this server's own pages, and requests of
+// no page at all, are served. Browsers name the page's origin (or "null") in "Origin", and even
+// where they send none, say in "Sec-Fetch-Site" how the page stands to this server.
+bool comesFromAnotherSite(const httplib::Request &request, int port)
+{
+    const auto suffix = ":" + std::to_string(port);
+    const auto [origin, originEnd] = request.headers.equal_range("Origin");
+    for (auto header = origin; header != originEnd; ++header)
+        if (header->second != "http://127.0.0.1" + suffix &&
+            header->second != "http://localhost" + suffix)
+            return true;
+    const auto [site, siteEnd] = request.headers.equal_range("Sec-Fetch-Site");
+    for (auto header = site; header != siteEnd; ++header)
+        if (header->second != "same-origin" && header->second != "none")
+            return true;
+    return false;
+}
+
 // Turns an endpoint into a handler whose every failure ends as a JSON error: a refusal with its
 // own status, anything unforeseen as 500.
 template<typename Endpoint>
@@ -143,11 +162,16 @@ void LocalServer::addSafeguards()
     server.set_keep_alive_timeout(keepAliveSeconds);
 
     server.set_pre_routing_handler(
-        [](const httplib::Request &request, httplib::Response &response) {
+        [this](const httplib::Request &request, httplib::Response &response) {
             requestStart = Stopwatch::now();
             if (!isLoopbackHost(request.get_header_value("Host"))) {
                 JsonHttp::sendError(
                     response, ApiError(403, "forbidden_host", "Only local host names are served"));
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            if (comesFromAnotherSite(request, boundPort)) {
+                JsonHttp::sendError(response, ApiError(403, "forbidden_origin",
+                                                       "Requests of other sites are not served"));
                 return httplib::Server::HandlerResponse::Handled;
             }
             // Without a length the body limit cannot be applied before reading.

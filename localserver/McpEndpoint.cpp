@@ -125,6 +125,10 @@ void McpEndpoint::post(const httplib::Request &request, httplib::Response &respo
         sendFailure(response, 406, serverError, "Not Acceptable: accept text/event-stream");
         return;
     }
+    if (!JsonHttp::hasMediaType(request, "application/json")) {
+        sendFailure(response, 415, serverError, "Unsupported Media Type: send application/json");
+        return;
+    }
     const auto body = JsonHttp::nestsTooDeeply(request.body)
                           ? Json(Json::value_t::discarded)
                           : Json::parse(request.body, nullptr, false);

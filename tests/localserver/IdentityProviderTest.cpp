@@ -17,6 +17,32 @@ TEST_F(IdentityProviderTest, SignInPageEscapesWhatItCarries)
     EXPECT_NE(page->body.find("&lt;script&gt;&quot;x&quot;"), std::string::npos);
 }
 
+// As a browser posts the page's form: from the page's own origin, which the page must not hide
+// (under "no-referrer" a browser sends "Origin: null"), and as a form.
+TEST_F(IdentityProviderTest, SignInPageFormIsTakenFromItsOwnOrigin)
+{
+    const auto page = client().Get("/user_management/authorize", authorizeItems(), {});
+    auto form = authorizeItems();
+    form.emplace("name", "Ann");
+    form.emplace("email", "ann@example.com");
+    const auto port = std::to_string(server->port());
+
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->get_header_value("Referrer-Policy"), "same-origin");
+    for (const auto &origin : {"http://127.0.0.1:" + port, "http://localhost:" + port})
+        EXPECT_EQ(client()
+                      .Post("/user_management/authorize",
+                            {{"Origin", origin}, {"Sec-Fetch-Site", "same-origin"}},
+                            httplib::detail::params_to_query_str(form),
+                            "application/x-www-form-urlencoded")
+                      ->status,
+                  302)
+            << origin;
+    EXPECT_EQ(error(client().Post("/user_management/authorize", {},
+                                  httplib::detail::params_to_query_str(form), "text/plain")),
+              "415 unsupported_media_type");
+}
+
 TEST_F(IdentityProviderTest, BadAuthorizeItemsAndFormsAreRefused)
 {
     for (const auto &[name, value] : std::initializer_list<std::pair<std::string, std::string>>{

@@ -83,6 +83,62 @@ TEST_F(LocalServerTest, DeeplyNestedBodiesAreRefusedAndTheServerLivesOn)
     EXPECT_EQ(error(chat(withinLimit)), "400 invalid_request");
 }
 
+// What a web page in the user's browser can send without asking: its own origin, a sandboxed
+// frame's, or no origin at all on a no-cors request that still names the site.
+TEST_F(LocalServerTest, RequestsFromOtherSitesAreRefusedAndLeaveNoTrace)
+{
+    const auto email = std::string("victim@example.com");
+    auto form = authorizeItems();
+    form.emplace("name", "Victim");
+    form.emplace("email", email);
+    const auto formBody = httplib::detail::params_to_query_str(form);
+    const httplib::Headers fromElsewhere[] = {{{"Origin", "https://evil.example"}},
+                                              {{"Origin", "null"}},
+                                              {{"Origin", "http://127.0.0.1:1"}},
+                                              {{"Sec-Fetch-Site", "cross-site"}},
+                                              {{"Sec-Fetch-Site", "same-site"}}};
+    for (const auto &headers : fromElsewhere) {
+        const auto &[name, value] = *headers.begin();
+        EXPECT_EQ(error(client().Post("/user_management/authorize", headers, formBody,
+                                      "application/x-www-form-urlencoded")),
+                  "403 forbidden_origin")
+            << name << ": " << value;
+        EXPECT_EQ(error(client().Post("/api/offer", headers, "{}", "text/plain")),
+                  "403 forbidden_origin");
+        EXPECT_EQ(error(client().Get("/user_management/authorize", authorizeItems(), headers)),
+                  "403 forbidden_origin");
+    }
+    for (const auto *path : {"/", "/api/v1/chat/stream", "/user_management/authenticate"})
+        EXPECT_EQ(error(client().Post(path, fromElsewhere[0], "{}", "text/plain")),
+                  "403 forbidden_origin")
+            << path;
+    EXPECT_EQ(
+        error(client().Get("/api/user/info",
+                           {{"Authorization", "Bearer " + IdentityProvider::userIdFor(email)}})),
+        "401 unauthorized");
+}
+
+TEST_F(LocalServerTest, JsonEndpointsTakeOnlyJson)
+{
+    const auto userId = signIn();
+    const httplib::Headers mcp{{"Authorization", "Bearer " + userId},
+                               {"Accept", "text/event-stream"}};
+    const auto ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
+    for (const auto *type :
+         {"text/plain", "application/x-www-form-urlencoded", "application/jsonx"}) {
+        EXPECT_EQ(error(client().Post("/api/offer", "{}", type)), "415 unsupported_media_type");
+        EXPECT_EQ(error(client().Patch("/api/offer", "{}", type)), "415 unsupported_media_type");
+        EXPECT_EQ(error(client().Post("/user_management/authenticate", "{}", type)),
+                  "415 unsupported_media_type");
+        EXPECT_EQ(error(client().Post("/api/v1/chat/stream", {{"Authorization", "Bearer localdev"}},
+                                      chatBody("hi").dump(), type)),
+                  "415 unsupported_media_type");
+        EXPECT_EQ(client().Post("/", mcp, ping, type)->status, 415);
+    }
+    EXPECT_EQ(error(client().Post("/api/offer", "{}", "Application/JSON; charset=utf-8")),
+              "400 invalid_request");
+}
+
 TEST_F(LocalServerTest, StreamsDoNotHoldUpOtherRequestsAndStoppingEndsThem)
 {
     startServer(std::chrono::seconds(5));
