@@ -3,7 +3,12 @@
 #include "DatabaseError.h"
 #include "SqliteStatement.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -47,6 +52,21 @@ Todo readTodo(const SqliteStatement &row)
     return Todo{row.integer(0), row.text(1), row.integer(2) != 0, row.text(3), row.optionalText(4)};
 }
 
+// SQLite creates its files readable by everyone, and gives a journal the mode of its database:
+// a database file made (or found) private here keeps the user's data, journals included, theirs.
+void makePrivateFile(const std::string &file)
+{
+    constexpr auto ownerOnly = S_IRUSR | S_IWUSR;
+    const auto descriptor = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, ownerOnly);
+    if (descriptor < 0 || ::fchmod(descriptor, ownerOnly) != 0) {
+        const std::string reason = std::strerror(errno);
+        if (descriptor >= 0)
+            ::close(descriptor);
+        throw DatabaseError(file + ": " + reason);
+    }
+    ::close(descriptor);
+}
+
 } // namespace
 
 Database::Database(const std::filesystem::path &directory)
@@ -56,6 +76,7 @@ Database::Database(const std::filesystem::path &directory)
         std::filesystem::permissions(directory, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::replace);
     const auto file = (directory / fileName).string();
+    makePrivateFile(file);
     const auto result = sqlite3_open_v2(
         file.c_str(), &connection,
         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);

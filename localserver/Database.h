@@ -24,7 +24,7 @@ public:
     static constexpr char fileName[] = "vessa-localserver.sqlite3";
 
     // Opens, or creates, the database file in the directory, creating the directory (private to
-    // the user) when it is missing.
+    // the user) when it is missing. The file, and so each journal of it, is the user's alone.
     explicit Database(const std::filesystem::path &directory);
     ~Database();
     Database(const Database &) = delete;
