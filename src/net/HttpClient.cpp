@@ -31,6 +31,10 @@ QNetworkReply *send(const HttpRequest &request)
     requireSafeHeaders(request);
     QNetworkRequest networkRequest(request.url);
     networkRequest.setTransferTimeout(int(request.timeout.count()));
+    // A redirect is answered, never followed: Qt would send the Authorization header along, and
+    // for 307 and 308 the body too, to whatever host the Location names.
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                                QNetworkRequest::ManualRedirectPolicy);
     for (const auto &[name, value] : request.headers)
         networkRequest.setRawHeader(name, value);
     return sharedManager().sendCustomRequest(networkRequest, request.method, request.body);

@@ -6,8 +6,9 @@
 #include <optional>
 #include <utility>
 
-// The answer to a whole-body request. Every status code is an answer, 2xx or not; only a
-// transfer that fails is an error (TransportError).
+// The answer to a whole-body request. Every status code is an answer, 2xx or not, a redirect
+// (3xx) included, which is never followed; only a transfer that fails is an error
+// (TransportError).
 struct HttpResponse
 {
     // None when the answer did not come over HTTP (a file: or data: URL), which callers treat as

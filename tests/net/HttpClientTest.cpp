@@ -164,3 +164,27 @@ TEST(HttpClient, HeaderValueWithALineBreakIsNeverSent)
     }
     EXPECT_TRUE(server.requests().isEmpty());
 }
+
+// A redirect could carry the Authorization header, and for 307 and 308 the body, to another host.
+TEST(HttpClient, RedirectIsAnAnswerAndNothingReachesItsTarget)
+{
+    ScriptedHttpServer elsewhere;
+    ScriptedHttpServer server;
+    for (const int status : {301, 302, 303, 307, 308}) {
+        ScriptedReply redirect = ScriptedReply::text("moved", status);
+        redirect.headers.append({"Location", elsewhere.url("/taken").toEncoded()});
+        server.route("GET", "/", redirect);
+        server.route("POST", "/", redirect);
+
+        HttpRequest get(server.url());
+        get.setHeader("Authorization", "Bearer user_01");
+        EXPECT_EQ(awaitTask(HttpClient::data(get)).statusCode, status);
+        HttpRequest post(server.url());
+        post.method = "POST";
+        post.body = R"({"client_secret":"sk_1"})";
+        EXPECT_EQ(awaitTask(HttpClient::data(post)).statusCode, status);
+        EXPECT_EQ(awaitTask(HttpClient::bytes(post))->statusCode(), status);
+    }
+    EXPECT_EQ(server.requests().size(), 15);
+    EXPECT_TRUE(elsewhere.requests().isEmpty());
+}
