@@ -8,6 +8,7 @@
 #include "net/HttpClient.h"
 #include "net/HttpRequest.h"
 #include "net/HttpResponse.h"
+#include "net/RedactedUrl.h"
 #include "net/TransportError.h"
 
 #include <QStringDecoder>
@@ -146,7 +147,7 @@ QCoro::Task<std::optional<QString>> fetchFromAPI(PromptType type, QString workos
         co_return std::nullopt;
     }
     // 2.
-    log(QStringLiteral("Fetching from: ") + url->toString(QUrl::FullyEncoded));
+    log(QStringLiteral("Fetching from: ") + RedactedUrl::of(*url));
     // 3. A plain GET with the backend token.
     HttpRequest request(*url);
     request.setHeader("Authorization", "Bearer " + apiToken.toUtf8());

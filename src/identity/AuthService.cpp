@@ -8,11 +8,13 @@
 #include "identity/TokenExchangeHelper.h"
 #include "identity/WebAuthSessionError.h"
 #include "identity/WorkOSAuthResponse.h"
+#include "model/Excerpt.h"
 #include "model/Log.h"
 #include "model/SharedInstance.h"
 #include "net/HttpClient.h"
 #include "net/HttpRequest.h"
 #include "net/HttpResponse.h"
+#include "net/RedactedUrl.h"
 
 #include <QByteArray>
 #include <QDesktopServices>
@@ -201,24 +203,22 @@ QCoro::Task<> AuthService::signIn()
         if (!authorizeURL)
             throw AuthError(AuthError::Case::invalidAuthURL);
         const QUrl authURL = challenge.appliedTo(*authorizeURL);
-        Log::write(QStringLiteral("[AuthService] Auth URL: ") + encoded(authURL));
+        Log::write(QStringLiteral("[AuthService] Auth URL: ") + RedactedUrl::of(authURL));
 
         const QUrl callbackURL = co_await presentWebAuth(authURL);
         if (!alive)
             co_return;
-        Log::write(QStringLiteral("[AuthService] Callback URL received: ") + encoded(callbackURL));
+        Log::write(QStringLiteral("[AuthService] Callback URL received: ") +
+                   RedactedUrl::of(callbackURL));
 
         const auto code = AuthURLHelper::extractCode(callbackURL);
         if (!code) {
             Log::write("[AuthService] Failed to extract code from callback URL"sv);
             throw AuthError(AuthError::Case::invalidCallback);
         }
-        if (!challenge.matchesState(callbackURL)) {
-            Log::write("[AuthService] State mismatch in callback URL"sv);
-            throw AuthError(AuthError::Case::invalidCallback);
-        }
-        Log::write(QStringLiteral("[AuthService] Extracted code: ") + code->left(20) +
-                   QStringLiteral("..."));
+        // Not even the code's head: a short code would be written whole.
+        Log::write(QStringLiteral("[AuthService] Extracted code: ") +
+                   QLatin1StringView(RedactedUrl::mark) + QStringLiteral("..."));
 
         const auto [accessToken, user] =
             co_await exchangeCodeForToken(*code, challenge.codeVerifier);
@@ -243,13 +243,15 @@ QCoro::Task<> AuthService::signIn()
 
 QCoro::Task<QUrl> AuthService::presentWebAuth(QUrl url)
 {
-    Log::write(QStringLiteral("[AuthService] presentWebAuth called with URL: ") + encoded(url));
+    Log::write(QStringLiteral("[AuthService] presentWebAuth called with URL: ") +
+               RedactedUrl::of(url));
     Log::write("[AuthService] Expecting callback scheme: vessa-mac"sv);
 
     // At most one sign-in waits for a callback: an older wait ends as cancelled.
     cancelSignIn();
     const auto wait = std::make_shared<OneShot<QUrl>>();
     authContinuation = wait;
+    awaitedState = AuthURLHelper::firstQueryItemValue(url, QStringLiteral("state"));
     emit isAwaitingCallbackChanged();
 
     const bool started = urlOpener(url);
@@ -267,9 +269,18 @@ bool AuthService::resumeAuthContinuation(const QUrl &callbackURL)
     if (!authContinuation ||
         !AuthURLHelper::isValidCallback(callbackURL, QString::fromLatin1(callbackScheme)))
         return false;
+    // Any web page can open a URL of our scheme. Only the callback that brings back the state
+    // this sign-in sent may end it; a stray one must not cancel it, or the real one that follows
+    // would find nothing waiting.
+    if (callbackURL.host() != QLatin1StringView(callbackHost) ||
+        AuthURLHelper::firstQueryItemValue(callbackURL, QStringLiteral("state")) != awaitedState) {
+        Log::write(QStringLiteral("[AuthService] Ignoring a callback URL of another sign-in: ") +
+                   RedactedUrl::of(callbackURL));
+        return false;
+    }
     const auto wait = takeAuthContinuation();
     Log::write("[AuthService] ASWebAuthenticationSession completion called"sv);
-    Log::write(QStringLiteral("[AuthService] Callback URL: ") + encoded(callbackURL));
+    Log::write(QStringLiteral("[AuthService] Callback URL: ") + RedactedUrl::of(callbackURL));
     wait->succeed(callbackURL);
     return true;
 }
@@ -292,6 +303,7 @@ void AuthService::failWebAuth(const WebAuthSessionError &error)
 std::shared_ptr<OneShot<QUrl>> AuthService::takeAuthContinuation()
 {
     auto wait = std::exchange(authContinuation, nullptr);
+    awaitedState.reset();
     emit isAwaitingCallbackChanged();
     return wait;
 }
@@ -320,7 +332,7 @@ QCoro::Task<std::pair<QString, User>> AuthService::exchangeCodeForToken(QString 
         co_return std::pair{reply.accessToken, reply.user.toUser()};
     }
     if (const auto text = utf8Text(response.body))
-        Log::write(QStringLiteral("[AuthService] Token exchange error: ") + *text);
+        Log::write(QStringLiteral("[AuthService] Token exchange error: ") + Excerpt::of(*text));
     throw AuthError(AuthError::Case::tokenExchangeFailed);
 }
 

@@ -46,6 +46,7 @@ public:
 
     static constexpr char redirectURI[] = "vessa-mac://callback";
     static constexpr char callbackScheme[] = "vessa-mac";
+    static constexpr char callbackHost[] = "callback";
     static constexpr char defaultAIName[] = "Vessa";
 
     // The instance the application's owner made.
@@ -100,7 +101,8 @@ public:
     QCoro::Task<QUrl> presentWebAuth(QUrl url);
 
     // Resumes the waiting sign-in with the callback URL and clears the wait; returns false,
-    // changing nothing, when no sign-in is waiting or the URL is not of the callback scheme.
+    // changing nothing, when no sign-in is waiting or the URL is not its callback: another scheme
+    // or host, or a "state" other than the one of the URL the browser was opened on.
     bool resumeAuthContinuation(const QUrl &callbackURL);
     // Ends the waiting sign-in, if any, with WebAuthSessionError "Sign in was cancelled".
     Q_INVOKABLE void cancelSignIn();
@@ -146,6 +148,8 @@ private:
     std::optional<RecentMemories> m_recentMemories;
 
     std::shared_ptr<OneShot<QUrl>> authContinuation;
+    // The "state" of the URL the waiting sign-in opened, which its callback must bring back.
+    std::optional<QString> awaitedState;
     // Counts sign-ins and sign-outs. A flow that belongs to a session (the restore, a profile
     // fetch) compares it after every wait and changes nothing once its session has ended, so a
     // late answer can neither undo a sign-out nor reach the next user.

@@ -45,8 +45,3 @@ QUrl AuthorizationChallenge::appliedTo(const QUrl &authorizeURL) const
                           {QStringLiteral("code_challenge_method"), QStringLiteral("S256")},
                       });
 }
-
-bool AuthorizationChallenge::matchesState(const QUrl &callbackURL) const
-{
-    return AuthURLHelper::firstQueryItemValue(callbackURL, QStringLiteral("state")) == state;
-}

@@ -17,8 +17,6 @@ struct AuthorizationChallenge
 
     // The authorize URL followed by "state", "code_challenge" and "code_challenge_method".
     QUrl appliedTo(const QUrl &authorizeURL) const;
-    // True only when the callback's first "state" item is exactly the one sent.
-    bool matchesState(const QUrl &callbackURL) const;
 
     QString state;
     QString codeVerifier;

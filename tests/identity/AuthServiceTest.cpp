@@ -14,6 +14,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -65,6 +67,21 @@ protected:
         return QUrl("vessa-mac://callback?" + query + "&state=" + state.value_or(QString()));
     }
 
+    // What the service wrote on standard output while `run` ran.
+    static std::string stdoutOf(const std::function<void()> &run)
+    {
+        testing::internal::CaptureStdout();
+        bool failed = false;
+        try {
+            run();
+        } catch (...) {
+            failed = true;
+        }
+        std::string written = testing::internal::GetCapturedStdout();
+        EXPECT_FALSE(failed) << written;
+        return written;
+    }
+
     nlohmann::ordered_json exchangeBody() const
     {
         return nlohmann::ordered_json::parse(identityProvider.requests().last().body.toStdString());
@@ -107,20 +124,34 @@ TEST_F(AuthServiceTest, SignInExchangesTheCodeWithItsVerifierAndStoresTokenAndUs
               R"({"id":"user_01","email":"ann@example.com","firstName":"Ann"})");
 }
 
-TEST_F(AuthServiceTest, ForgedOrIncompleteCallbacksFailWithoutAnExchange)
+// Any page can open a URL of the callback scheme; only the sign-in's own callback may end it.
+TEST_F(AuthServiceTest, StrayCallbacksAreIgnoredAndTheSignInWaitsForItsOwn)
 {
+    identityProvider.route("POST", "/user_management/authenticate",
+                           ScriptedReply::json(tokenReply));
     auto &auth = start();
-    for (const char *url :
-         {"vessa-mac://callback?code=abc&state=forged", "vessa-mac://callback?code=abc",
-          "vessa-mac://callback?error=denied", "vessa-mac://callback?code&state=x"}) {
-        auto signIn = auth.signIn();
-        auth.resumeAuthContinuation(QUrl(QString::fromLatin1(url)));
+    auto signIn = auth.signIn();
+    QString otherHost = callback(QStringLiteral("code=abc")).toString();
+    otherHost.replace(QStringLiteral("//callback"), QStringLiteral("//elsewhere"));
+    for (const QString &stray : {QStringLiteral("vessa-mac://callback?code=abc&state=forged"),
+                                 QStringLiteral("vessa-mac://callback?code=abc"), otherHost}) {
+        EXPECT_FALSE(auth.resumeAuthContinuation(QUrl(stray)));
+        EXPECT_TRUE(auth.isAwaitingCallback());
+    }
+    EXPECT_TRUE(auth.resumeAuthContinuation(callback(QStringLiteral("code=right"))));
+    awaitTask(std::move(signIn));
+    EXPECT_TRUE(auth.isAuthenticated());
+    EXPECT_EQ(exchangeBody()["code"], "right");
+
+    // The sign-in's own callback without a code ends it.
+    for (const QString &query : {QStringLiteral("error=denied"), QStringLiteral("code")}) {
+        signIn = auth.signIn();
+        EXPECT_TRUE(auth.resumeAuthContinuation(callback(query)));
         EXPECT_EQ(failureOf<AuthError>(std::move(signIn)),
                   AuthError(AuthError::Case::invalidCallback));
         EXPECT_FALSE(auth.isLoading());
     }
-    EXPECT_TRUE(identityProvider.requests().isEmpty());
-    EXPECT_FALSE(auth.isAuthenticated());
+    EXPECT_EQ(identityProvider.requests().size(), 1);
 }
 
 TEST_F(AuthServiceTest, FailedExchangesStoreNothingAndEndTheProgress)
@@ -272,4 +303,63 @@ TEST_F(AuthServiceTest, DestroyingTheServiceWithWorkInFlightTouchesNothingOfIt)
     awaitTask(std::move(fetch));
     awaitTask(std::move(signOut));
     EXPECT_TRUE(entries(store.storageDirectory()).isEmpty());
+}
+
+// A redirect to another host would carry the user id, or the client secret, code and verifier.
+TEST_F(AuthServiceTest, RedirectedExchangeAndProfileRequestsGoNoFurther)
+{
+    ScriptedHttpServer elsewhere;
+    ScriptedReply redirect = ScriptedReply::text("moved", 307);
+    redirect.headers.append({"Location", elsewhere.url("/taken").toEncoded()});
+    identityProvider.route("POST", "/user_management/authenticate", redirect);
+    web.route("GET", "/api/user/info", redirect);
+    storeSignIn();
+    auto &auth = start(QStringLiteral("sk_test"));
+
+    awaitTask(auth.fetchUserInfo());
+    auto signIn = auth.signIn();
+    auth.resumeAuthContinuation(callback(QStringLiteral("code=abc")));
+    EXPECT_EQ(failureOf<AuthError>(std::move(signIn)),
+              AuthError(AuthError::Case::tokenExchangeFailed));
+    EXPECT_EQ(auth.aiName(), "Vessa");
+    EXPECT_TRUE(elsewhere.requests().isEmpty());
+}
+
+TEST_F(AuthServiceTest, TheLogOfASignInHoldsNoCodeStateVerifierOrUserIdNorAWholeErrorBody)
+{
+    const QString code = QStringLiteral("c0de-4f7e9a1b2c3d4e5f6a7b");
+    identityProvider.route("POST", "/user_management/authenticate",
+                           ScriptedReply::json(tokenReply));
+    web.route("GET", "/api/user/info", ScriptedReply::json(fullProfile));
+    auto &auth = start();
+
+    const std::string log = stdoutOf([&] {
+        auto signIn = auth.signIn();
+        auth.resumeAuthContinuation(QUrl(QStringLiteral("vessa-mac://callback?code=x&state=y")));
+        auth.resumeAuthContinuation(callback(QStringLiteral("code=") + code));
+        awaitTask(std::move(signIn));
+        awaitTask(auth.fetchUserInfo());
+        identityProvider.route("POST", "/user_management/authenticate",
+                               ScriptedReply::text(QByteArray(1024 * 1024, 'x'), 401));
+        signIn = auth.signIn();
+        auth.resumeAuthContinuation(callback(QStringLiteral("code=abc")));
+        EXPECT_TRUE(failureOf<AuthError>(std::move(signIn)));
+    });
+
+    using testing::HasSubstr;
+    using testing::Not;
+    ASSERT_EQ(identityProvider.requests().size(), 2);
+    const auto firstExchange =
+        nlohmann::ordered_json::parse(identityProvider.requests().first().body.toStdString());
+    const std::string secrets[] = {
+        code.toStdString(),
+        AuthURLHelper::firstQueryItemValue(opened.first(), "state").value().toStdString(),
+        firstExchange["code_verifier"], "user_01"};
+    for (const std::string &secret : secrets)
+        EXPECT_THAT(log, Not(HasSubstr(secret)));
+    EXPECT_THAT(log, Not(HasSubstr("code=x")));
+    EXPECT_THAT(log, HasSubstr("[AuthService] Extracted code: [redacted]...\n"));
+    EXPECT_THAT(log, HasSubstr("[AuthService] Token exchange error: xxx"));
+    for (const QString &line : QString::fromStdString(log).split(QLatin1Char('\n')))
+        EXPECT_LT(line.size(), 512) << line.left(100).toStdString();
 }
