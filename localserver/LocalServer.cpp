@@ -242,6 +242,11 @@ void LocalServer::stop()
     voice.stop();
 }
 
+std::string LocalServer::answer(std::string_view request)
+{
+    return server.answer(request);
+}
+
 std::string LocalServer::baseUrl() const
 {
     return "http://127.0.0.1:" + std::to_string(boundPort);

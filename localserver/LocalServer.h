@@ -2,6 +2,7 @@
 
 #include "ChatEndpoint.h"
 #include "Database.h"
+#include "HttpServer.h"
 #include "IdentityProvider.h"
 #include "LocalServerOptions.h"
 #include "McpEndpoint.h"
@@ -10,8 +11,8 @@
 #include "ToolBox.h"
 #include "VoiceEndpoint.h"
 
-#include <httplib.h>
 #include <string>
+#include <string_view>
 #include <thread>
 
 // The local backend: the identity provider, the web host's user info, the backend API's chat
@@ -35,6 +36,10 @@ public:
     // every voice session.
     void stop();
 
+    // The bytes of the reply to one request's bytes, answered in process as a connection's would
+    // be; for a server that was not started.
+    std::string answer(std::string_view request);
+
     int port() const { return boundPort; }
     std::string baseUrl() const;
 
@@ -51,7 +56,7 @@ private:
     ChatEndpoint chat;
     McpEndpoint mcp;
     VoiceEndpoint voice;
-    httplib::Server server;
+    HttpServer server;
     std::thread serving;
     int boundPort = 0;
 };

@@ -139,6 +139,26 @@ TEST_F(LocalServerTest, JsonEndpointsTakeOnlyJson)
               "400 invalid_request");
 }
 
+TEST_F(LocalServerTest, RequestsAnsweredInProcessGetWholeReplies)
+{
+    QTemporaryDir otherData;
+    LocalServerOptions options;
+    options.dataDirectory = otherData.path().toStdString();
+    options.pace = std::chrono::milliseconds(0);
+    LocalServer idle(std::move(options));
+    const auto body = chatBody("Hello").dump();
+    const auto reply = idle.answer("POST /api/v1/chat/stream HTTP/1.1\r\n"
+                                   "Authorization: Bearer localdev\r\n"
+                                   "Content-Type: application/json\r\n"
+                                   "Content-Length: " +
+                                   std::to_string(body.size()) + "\r\n\r\n" + body);
+
+    EXPECT_TRUE(reply.starts_with("HTTP/1.1 200 OK\r\n")) << reply;
+    EXPECT_NE(reply.find("\"type\":\"message_complete\""), std::string::npos) << reply;
+    EXPECT_TRUE(idle.answer("GET /nowhere HTTP/1.1\r\n\r\n").starts_with("HTTP/1.1 404"));
+    EXPECT_THROW(server->answer("GET / HTTP/1.1\r\n\r\n"), std::logic_error);
+}
+
 TEST_F(LocalServerTest, StreamsDoNotHoldUpOtherRequestsAndStoppingEndsThem)
 {
     startServer(std::chrono::seconds(5));
