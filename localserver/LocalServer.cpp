@@ -185,6 +185,8 @@ void LocalServer::addSafeguards()
             // own, writable one, handed over as const.
             if (!request.has_header("Content-Length"))
                 const_cast<httplib::Request &>(request).set_header("Content-Length", "0");
+            // No reply here is a file to fetch in parts: a range would cut a JSON body short.
+            const_cast<httplib::Request &>(request).ranges.clear();
             return httplib::Server::HandlerResponse::Unhandled;
         });
     // Fills in the failures that httplib answers itself (unknown path or method, oversized or

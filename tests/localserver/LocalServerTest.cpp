@@ -29,6 +29,7 @@ TEST_F(LocalServerTest, ProtocolFaultsGetJsonErrors)
     EXPECT_EQ(error(client().Post("/", big, "application/json")), "413 payload_too_large");
     EXPECT_EQ(error(client().send(chunked)), "411 length_required");
     EXPECT_EQ(error(client().Get("/", {{"Host", "attacker.example:8787"}})), "403 forbidden_host");
+    EXPECT_EQ(error(client().Get("/api/user/info", {{"Range", "bytes=0-5"}})), "401 unauthorized");
     for (const auto *authorization : {"", "Bearer user_NOBODY", "localdev"})
         EXPECT_EQ(error(client().Get("/api/user/info", {{"Authorization", authorization}})),
                   "401 unauthorized");
