@@ -4,13 +4,18 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QTimer>
 #include <chrono>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -22,15 +27,50 @@ constexpr int writeTimeoutMs = 2000;
 // A starter holds the lock only between its failed connect and its listen.
 constexpr std::chrono::seconds lockTimeout{5};
 
+// True when the path is a folder, not a link, of this user that no one else may enter; with
+// closeIfOpen, a folder of ours that others may enter is closed to them first.
+bool isPrivateFolder(const QString &path, bool closeIfOpen)
+{
+    // Opened without following a link and then checked and closed through that one descriptor,
+    // so that a link swapped in meanwhile cannot turn either onto another folder.
+    const int folder = ::open(QFile::encodeName(path).constData(),
+                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0)
+        return false;
+    struct stat status = {};
+    const bool ours = ::fstat(folder, &status) == 0 && status.st_uid == ::geteuid();
+    const bool closed = (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+    const bool isPrivate = ours && (closed || (closeIfOpen && ::fchmod(folder, S_IRWXU) == 0));
+    ::close(folder);
+    return isPrivate;
+}
+
+// The folder of the instance socket; empty when there is none that is the user's alone.
+QString socketFolder()
+{
+    // The session's runtime folder, when it is what it should be.
+    const QString runtimeFolder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtimeFolder.isEmpty() && isPrivateFolder(runtimeFolder, false))
+        return runtimeFolder;
+    // Without it, Qt falls back to a folder of a known name in /tmp, which any user can make
+    // first, and then refuses it. A folder of ours in the user's cache cannot be taken ahead of us.
+    const QString cacheFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cacheFolder.isEmpty() || !QDir().mkpath(cacheFolder))
+        return {};
+    const QString ownFolder = cacheFolder + QStringLiteral("/com.kolvane.vessa-mac");
+    ::mkdir(QFile::encodeName(ownFolder).constData(), S_IRWXU);
+    return isPrivateFolder(ownFolder, true) ? ownFolder : QString();
+}
+
 } // namespace
 
 QString SingleInstance::defaultSocketPath()
 {
-    const QString runtimeDirectory =
-        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtimeDirectory.isEmpty())
+    const QString folder = socketFolder();
+    if (folder.isEmpty())
         return {};
-    return runtimeDirectory + QLatin1Char('/') + QLatin1StringView(socketFileName);
+    return folder + QLatin1Char('/') + QLatin1StringView(socketFileName);
 }
 
 SingleInstance::SingleInstance(QString socketPath,
@@ -47,7 +87,7 @@ SingleInstance::~SingleInstance() = default;
 SingleInstance::Role SingleInstance::start(const QStringList &arguments)
 {
     if (path.isEmpty()) {
-        failure = QStringLiteral("no runtime folder for the instance socket");
+        failure = QStringLiteral("no private folder for the instance socket");
         return Role::unavailable;
     }
 

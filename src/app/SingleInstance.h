@@ -13,9 +13,10 @@ class QLocalSocket;
 // Keeps Vessa to one process per user. The browser starts a new process for every sign-in
 // callback; that process hands its URLs to the one already running over a local socket and ends.
 //
-// The socket lives in the user's runtime folder, which only the user can enter, under a fixed
-// name. Start-up connects first: listening first is not enough, because a server with
-// UserAccessOption can listen while another one already does, and both would become primary.
+// The socket lives in a folder only the user can enter, under a fixed name: whoever could put a
+// socket of their own at that name would receive the sign-in callbacks. Start-up connects first:
+// listening first is not enough, because a server with UserAccessOption can listen while another
+// one already does, and both would become primary.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -36,7 +37,9 @@ public:
     // its popover. No URL looks like it.
     static constexpr char toggleArgument[] = "--toggle";
 
-    // The fixed socket in the user's runtime folder (XDG_RUNTIME_DIR).
+    // The fixed socket in the user's runtime folder (XDG_RUNTIME_DIR), or, when there is none
+    // that is the user's alone, in a folder of our own in the user's cache, made private if it
+    // is not. Empty when neither can be had.
     static QString defaultSocketPath();
 
     // A connection must deliver its lines within unfinishedConnectionLimit; one that stays open

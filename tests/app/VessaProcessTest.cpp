@@ -5,6 +5,7 @@
 #include "support/TaskAwaiting.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
@@ -17,6 +18,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <pwd.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -44,14 +47,18 @@ protected:
         return runtimeFolder.filePath(QLatin1StringView(SingleInstance::socketFileName));
     }
 
+    QProcessEnvironment folderEnvironment() const
+    {
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        variables.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder.path());
+        variables.insert(QStringLiteral("XDG_DATA_HOME"), dataFolder.path());
+        variables.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder.path());
+        variables.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        return variables;
+    }
+
     QProcess &startVessa(const QStringList &arguments)
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder.path());
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), dataFolder.path());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder.path());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-
         auto &process = *processes.emplace_back(std::make_unique<QProcess>());
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(VESSA_EXECUTABLE), arguments);
@@ -71,16 +78,19 @@ protected:
         return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
-    bool someoneListens() const
+    bool someoneListens() const { return someoneListensAt(socketPath()); }
+
+    static bool someoneListensAt(const QString &path)
     {
         QLocalSocket socket;
-        socket.connectToServer(socketPath());
+        socket.connectToServer(path);
         return socket.waitForConnected(1000);
     }
 
     QTemporaryDir runtimeFolder;
     QTemporaryDir dataFolder;
     QTemporaryDir configFolder;
+    QProcessEnvironment environment = folderEnvironment();
     std::vector<std::unique_ptr<QProcess>> processes;
 };
 
@@ -143,4 +153,35 @@ TEST_F(VessaProcessTest, StartsAtOnceLeaveOneRunningInstance)
         }
     }
     EXPECT_FALSE(QFileInfo::exists(socketPath()));
+}
+
+// Qt's own fallback for a missing runtime folder, /tmp/runtime-<user>, can be someone else's or
+// open to others, and Qt then has none to offer.
+TEST_F(VessaProcessTest, WithoutARuntimeFolderASecondStartStillFindsTheFirst)
+{
+    const QTemporaryDir temporaryFolder;
+    const QString qtFallback = temporaryFolder.filePath(
+        QStringLiteral("runtime-") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
+    ASSERT_TRUE(QDir().mkpath(qtFallback));
+    ASSERT_TRUE(QFile::setPermissions(qtFallback, QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ReadOther |
+                                                      QFile::ExeOther));
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    environment.insert(QStringLiteral("TMPDIR"), temporaryFolder.path());
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), dataFolder.filePath("cache"));
+    const QString socket = dataFolder.filePath(QStringLiteral("cache/com.kolvane.vessa-mac/") +
+                                               SingleInstance::socketFileName);
+
+    QProcess &first = startVessa({});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return someoneListensAt(socket) || first.state() == QProcess::NotRunning; },
+        processTimeoutMs));
+    ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().constData();
+    QProcess &second = startVessa({QStringLiteral("--toggle")});
+    ASSERT_TRUE(waitForExit(second));
+    EXPECT_TRUE(exitedCleanly(second));
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.terminate();
+    ASSERT_TRUE(waitForExit(first));
+    EXPECT_TRUE(exitedCleanly(first));
 }
