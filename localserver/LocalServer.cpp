@@ -164,6 +164,9 @@ void LocalServer::addSafeguards()
     server.set_pre_routing_handler(
         [this](const httplib::Request &request, httplib::Response &response) {
             requestStart = Stopwatch::now();
+            // No reply here is a file to fetch in parts: a range would cut a JSON body short. The
+            // request object is httplib's own, writable one, handed over as const.
+            const_cast<httplib::Request &>(request).ranges.clear();
             if (!isLoopbackHost(request.get_header_value("Host"))) {
                 JsonHttp::sendError(
                     response, ApiError(403, "forbidden_host", "Only local host names are served"));
@@ -181,12 +184,9 @@ void LocalServer::addSafeguards()
                 return httplib::Server::HandlerResponse::Handled;
             }
             // A request without a length has no body, but httplib would read a POST, PUT, PATCH or
-            // DELETE until the client gives up: say so explicitly. The request object is httplib's
-            // own, writable one, handed over as const.
+            // DELETE until the client gives up: say so explicitly.
             if (!request.has_header("Content-Length"))
                 const_cast<httplib::Request &>(request).set_header("Content-Length", "0");
-            // No reply here is a file to fetch in parts: a range would cut a JSON body short.
-            const_cast<httplib::Request &>(request).ranges.clear();
             return httplib::Server::HandlerResponse::Unhandled;
         });
     // Fills in the failures that httplib answers itself (unknown path or method, oversized or
