@@ -117,6 +117,9 @@ VoiceOffer VoiceOffer::parse(const std::string &sdp)
                               ? payloadOf(media, "opus")
                               : std::nullopt;
         if (opus && !haveVoice) {
+            // Opus has no static payload type: RTP gives it one of the dynamic ones.
+            if (*opus < 96 || *opus > 127)
+                reject("Opus needs a dynamic payload type, from 96 to 127");
             offer.opus = *opus;
             haveVoice = true;
         } else {

@@ -36,6 +36,15 @@ TEST_F(VoiceEndpointTest, MalformedOffersAreRefused)
     EXPECT_EQ(error(post("{\"sdp\":")), "400 invalid_json");
     // Parsed as SDP, but with no audio m-line carrying Opus there is nothing to answer.
     EXPECT_EQ(error(post(offerBody().dump())), "400 invalid_offer");
+    // Opus takes a dynamic payload type; the engine cannot send it under any other.
+    for (const auto *payload : {"55", "128", "-1"}) {
+        auto body = offerBody();
+        body["sdp"] = std::string("v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=-\r\nt=0 0\r\n"
+                                  "m=audio 9 UDP/TLS/RTP/SAVPF 111\r\nc=IN IP4 0.0.0.0\r\n"
+                                  "a=mid:0\r\na=rtpmap:") +
+                      payload + " opus/48000/2\r\n";
+        EXPECT_EQ(error(post(body.dump())), "400 invalid_offer") << payload;
+    }
     EXPECT_EQ(error(client().Get("/api/offer")), "405 method_not_allowed");
 }
 
