@@ -21,8 +21,9 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-nice
   libnice-dev
   gstreamer1.0-pulseaudio gstreamer1.0-alsa
-  # Tests: the WebRTC peer (Debian's own interpreter runs it), a loopback-only network namespace
-  python3-aiortc python3-aiohttp iproute2
+  # Tests: the WebRTC peer (Debian's own interpreter runs it), a loopback-only network namespace,
+  # a sound server of the test's own with a virtual microphone
+  python3-aiortc python3-aiohttp iproute2 pulseaudio pulseaudio-utils
   # Tests: an X server with a tray, key presses, screenshots, the installed tree's validators
   xvfb xauth qml6-module-qttest trayer xdotool x11-utils imagemagick desktop-file-utils appstream
 )

@@ -1,6 +1,7 @@
 #include "ui/VoiceChatViewController.h"
 
 #include "identity/AuthService.h"
+#include "net/TransportError.h"
 
 #include <QTimer>
 #include <exception>
@@ -144,6 +145,11 @@ QCoro::Task<> VoiceChatViewController::openSession()
     std::optional<QString> failure;
     try {
         co_await m_voiceService->connect();
+    } catch (const TransportError &error) {
+        // An attempt ended by disconnect() has nothing to tell: the screen went away, or the
+        // session has said why through onError.
+        if (error.kind() != TransportError::Kind::cancelled)
+            failure = QString::fromUtf8(error.what());
     } catch (const std::exception &error) {
         failure = QString::fromUtf8(error.what());
     }

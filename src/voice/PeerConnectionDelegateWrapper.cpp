@@ -72,6 +72,11 @@ void PeerConnectionDelegateWrapper::didMeasureAudioLevel(AudioDirection directio
     });
 }
 
+void PeerConnectionDelegateWrapper::didFailAudioCapture()
+{
+    postToService([](VoiceChatService &owner) { owner.handleAudioCaptureFailure(); });
+}
+
 void PeerConnectionDelegateWrapper::postToService(std::function<void(VoiceChatService &)> handler)
 {
     QMetaObject::invokeMethod(

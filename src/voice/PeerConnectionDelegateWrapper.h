@@ -29,6 +29,7 @@ public:
     void didChangeConnectionState(int state) override;
     void didAddReceiver(RtcMediaKind kind) override;
     void didMeasureAudioLevel(AudioDirection direction, float level) override;
+    void didFailAudioCapture() override;
 
 private:
     void postToService(std::function<void(VoiceChatService &)> handler);

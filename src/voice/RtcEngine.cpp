@@ -5,6 +5,40 @@
 
 namespace RtcEngine {
 
+namespace {
+
+// autoaudiosrc says, with a warning, that it found no working device and plays silence instead.
+bool isStandInWarning(GstMessage *message)
+{
+    const GType autoDetect = g_type_from_name("GstAutoDetect");
+    return GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING && autoDetect != 0 &&
+           g_type_is_a(G_OBJECT_TYPE(GST_MESSAGE_SRC(message)), autoDetect);
+}
+
+// Waits for the first buffer the source sends, or for its failure, until the deadline.
+bool firstBufferArrives(GstBus *bus, std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        GstMessage *message = gst_bus_timed_pop_filtered(
+            bus, GstClockTime(left.count()),
+            GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_WARNING | GST_MESSAGE_APPLICATION));
+        if (message == nullptr)
+            return false;
+        const bool arrived = GST_MESSAGE_TYPE(message) == GST_MESSAGE_APPLICATION;
+        const bool failed =
+            GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR || isStandInWarning(message);
+        gst_message_unref(message);
+        if (arrived || failed)
+            return arrived;
+    }
+}
+
+} // namespace
+
 bool initializeSSL()
 {
     static std::once_flag once;
@@ -17,22 +51,44 @@ bool initializeSSL()
     return loaded;
 }
 
-bool canOpenAudioSource(const QString &description)
+bool capturesAudio(const QString &description, std::chrono::milliseconds limit)
 {
     if (!initializeSSL())
         return false;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     GError *error = nullptr;
     GstElement *source =
         gst_parse_bin_from_description(description.toUtf8().constData(), TRUE, &error);
     g_clear_error(&error);
     if (source == nullptr)
         return false;
-    gst_object_ref_sink(source);
-    // Opening happens on the way to READY; a source that cannot reach its device fails there.
-    const bool opened = gst_element_set_state(source, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
-    gst_element_set_state(source, GST_STATE_NULL);
-    gst_object_unref(source);
-    return opened;
+    GstElement *pipeline = gst_pipeline_new("microphone-check");
+    GstElement *sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
+    gst_bin_add_many(GST_BIN(pipeline), source, sink, nullptr);
+    bool captures = gst_element_link(source, sink);
+    // The first buffer that reaches the sink says so on the bus, where the wait below reads it.
+    GstPad *pad = gst_element_get_static_pad(sink, "sink");
+    gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad *probed, GstPadProbeInfo *, gpointer) {
+            GstObject *element = gst_pad_get_parent(probed);
+            gst_element_post_message(
+                GST_ELEMENT(element),
+                gst_message_new_application(element, gst_structure_new_empty("first-buffer")));
+            gst_object_unref(element);
+            return GST_PAD_PROBE_REMOVE;
+        },
+        nullptr, nullptr);
+    gst_object_unref(pad);
+    GstBus *bus = gst_pipeline_get_bus(GST_PIPELINE(pipeline));
+    captures = captures &&
+               gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE &&
+               firstBufferArrives(bus, deadline);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(bus);
+    gst_object_unref(pipeline);
+    return captures;
 }
 
 } // namespace RtcEngine

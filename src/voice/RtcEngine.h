@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 
 // The WebRTC engine as a whole: GStreamer with webrtcbin.
 namespace RtcEngine {
@@ -9,8 +10,11 @@ namespace RtcEngine {
 // GStreamer cannot be loaded, which fails every peer connection later.
 bool initializeSSL();
 
-// Whether the capture source described can be opened now; a desktop without a microphone, or
-// one whose sound server refuses us, cannot.
-bool canOpenAudioSource(const QString &description);
+// Whether the capture source described delivers sound: it plays and hands over its first buffer
+// within the limit. Opening it proves nothing: autoaudiosrc falls back to a silent stand-in when
+// no device works, and a sound server's source opens on its connection alone. A desktop without
+// a microphone, or one whose sound server refuses us, fails here. Waits up to the limit, so it
+// runs off the main thread.
+bool capturesAudio(const QString &description, std::chrono::milliseconds limit);
 
 } // namespace RtcEngine

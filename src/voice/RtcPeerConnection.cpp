@@ -30,6 +30,8 @@ struct RtcPeerConnection::Events
     GstElement *pipeline = nullptr;
     RtcMediaDevices devices;
     std::atomic<bool> closed = false;
+    // The microphone's branch, once there is one; the pipeline holds it.
+    std::atomic<GstElement *> capture = nullptr;
 
     // The media identifier of each m-line of the local description, for the candidates.
     std::mutex midsLock;
@@ -267,6 +269,31 @@ void onStateNotify(GstElement *webrtc, GParamSpec *property, gpointer data)
         delegate->didChangeSignalingState(state);
 }
 
+// Nobody reads the bus: every message is dropped instead of piling up for the length of the
+// call, but what went wrong is said, and a failure of the microphone's branch ends the session.
+GstBusSyncReply onBusMessage(GstBus *, GstMessage *message, gpointer data)
+{
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+        GError *error = nullptr;
+        gst_message_parse_error(message, &error, nullptr);
+        Log::write(QStringLiteral("[VoiceService] Audio pipeline error: ") +
+                   errorText(error, "unknown"));
+        g_clear_error(&error);
+        const std::shared_ptr<Events> &events = eventsOf(data);
+        GstElement *capture = events->capture;
+        GstObject *origin = GST_MESSAGE_SRC(message);
+        if (capture != nullptr && origin != nullptr &&
+            gst_object_has_as_ancestor(origin, GST_OBJECT(capture))) {
+            if (const auto delegate = events->lockDelegate())
+                delegate->didFailAudioCapture();
+        }
+    }
+    // A dropped message is the handler's to release; kept, it would keep its element and so the
+    // whole pipeline alive.
+    gst_message_unref(message);
+    return GST_BUS_DROP;
+}
+
 // webrtcbin takes one STUN server, written "stun://host:port".
 void useFirstStunServer(GstElement *webrtc, const QStringList &iceServers)
 {
@@ -347,31 +374,14 @@ RtcPeerConnection::create(const RtcConfiguration &configuration, const RtcMediaD
     gst_util_set_object_arg(G_OBJECT(webrtc), "bundle-policy", "max-bundle");
     useFirstStunServer(webrtc, configuration.iceServers);
     configureIceAgent(webrtc, devices.iceAddresses);
-    // Nobody reads the bus: drop every message instead of letting them pile up for the length
-    // of the call, but say what went wrong.
-    GstBus *bus = gst_pipeline_get_bus(GST_PIPELINE(pipeline));
-    gst_bus_set_sync_handler(
-        bus,
-        [](GstBus *, GstMessage *message, gpointer) {
-            if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-                GError *error = nullptr;
-                gst_message_parse_error(message, &error, nullptr);
-                Log::write(QStringLiteral("[VoiceService] Audio pipeline error: ") +
-                           errorText(error, "unknown"));
-                g_clear_error(&error);
-            }
-            // A dropped message is the handler's to release; kept, it would keep its element
-            // and so the whole pipeline alive.
-            gst_message_unref(message);
-            return GST_BUS_DROP;
-        },
-        nullptr, nullptr);
-    gst_object_unref(bus);
 
     auto events = std::make_shared<Events>();
     events->delegate = std::move(delegate);
     events->pipeline = pipeline;
     events->devices = devices;
+    GstBus *bus = gst_pipeline_get_bus(GST_PIPELINE(pipeline));
+    gst_bus_set_sync_handler(bus, onBusMessage, holdEvents(events), releaseEvents);
+    gst_object_unref(bus);
     connectSignal(webrtc, "on-negotiation-needed", G_CALLBACK(onNegotiationNeeded), events);
     connectSignal(webrtc, "on-ice-candidate", G_CALLBACK(onIceCandidate), events);
     connectSignal(webrtc, "on-data-channel", G_CALLBACK(onDataChannel), events);
@@ -439,6 +449,7 @@ RtcAudioTrack *RtcPeerConnection::addAudioTrack(const QString &trackId,
         return nullptr;
     addLevelMeter(branch, "mute", events, RtcPeerConnectionDelegate::AudioDirection::local);
     gst_bin_add(GST_BIN(pipeline), branch);
+    events->capture = branch;
     GstPad *source = gst_element_get_static_pad(branch, "src");
     const bool linked = gst_pad_link(source, audioSinkPad) == GST_PAD_LINK_OK;
     gst_object_unref(source);

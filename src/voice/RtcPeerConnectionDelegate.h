@@ -32,4 +32,6 @@ public:
     // About twenty times a second per direction while audio flows: the level of what is sent
     // (silence while the track is disabled) and of what is played.
     virtual void didMeasureAudioLevel(AudioDirection direction, float level) = 0;
+    // The microphone's branch failed (device gone, sound server gone): nothing is sent any more.
+    virtual void didFailAudioCapture() = 0;
 };

@@ -16,6 +16,7 @@
 
 #include <QHostAddress>
 #include <QStringDecoder>
+#include <QThreadPool>
 #include <QUrl>
 #include <nlohmann/json.hpp>
 
@@ -28,6 +29,12 @@ constexpr float levelDecayPerUpdate = 0.1f;
 TransportError cancellation()
 {
     return {TransportError::Kind::cancelled, "The request was cancelled."};
+}
+
+// Here the permission to use the microphone is a microphone that delivers sound.
+PipecatError microphoneRequired()
+{
+    return PipecatError::audioError(QStringLiteral("Microphone permission is required"));
 }
 
 // After each wait of a connection attempt: leaves, touching nothing of the service, when the
@@ -130,9 +137,11 @@ QCoro::Task<> VoiceChatService::connect()
 QCoro::Task<> VoiceChatService::performConnection(std::stop_token stop)
 {
     const Lifetime::Guard guard = lifetime.guard();
-    if (!checkMicrophonePermission()) {
+    const bool permitted = co_await checkMicrophonePermission(stop);
+    throwIfStopped(guard, stop);
+    if (!permitted) {
         setIsConnecting(false);
-        throw PipecatError::audioError(QStringLiteral("Microphone permission is required"));
+        throw microphoneRequired();
     }
     peerConnectionFactory = std::make_shared<RtcPeerConnectionFactory>(devicesForServer());
     RtcConfiguration configuration;
@@ -196,9 +205,16 @@ std::optional<QUrl> VoiceChatService::offerURL() const
     return url;
 }
 
-bool VoiceChatService::checkMicrophonePermission()
+QCoro::Task<bool> VoiceChatService::checkMicrophonePermission(std::stop_token stop)
 {
-    return RtcEngine::canOpenAudioSource(devices.audioSource);
+    // The check waits for the device, so it runs on a worker thread; a stop leaves it behind.
+    const StartCompletion<bool> check = [source = devices.audioSource,
+                                         limit = timeouts.microphone](auto continuation) {
+        QThreadPool::globalInstance()->start([source, limit, continuation] {
+            continuation->resume(RtcEngine::capturesAudio(source, limit));
+        });
+    };
+    co_return co_await awaitCompletion(check, stop);
 }
 
 // The starters below are named locals, not temporaries of the co_await: GCC 12 destroys such
@@ -387,6 +403,13 @@ void VoiceChatService::handleOutputAudioLevel(float level)
     } else if (m_isSpeaking && !speakingOffDelay.isActive()) {
         speakingOffDelay.start();
     }
+}
+
+void VoiceChatService::handleAudioCaptureFailure()
+{
+    disconnect();
+    if (onError)
+        onError(microphoneRequired());
 }
 
 void VoiceChatService::resetState()

@@ -25,12 +25,13 @@ class RtcAudioTrack;
 class RtcPeerConnection;
 class RtcPeerConnectionFactory;
 
-// The limits of a connection attempt: the whole of it, and each step of the description exchange.
-// Tests pass shorter ones.
+// The limits of a connection attempt: the whole of it, each step of the description exchange, and
+// the microphone's first sound. Tests pass shorter ones.
 struct VoiceChatTimeouts
 {
     std::chrono::milliseconds connection{30'000};
     std::chrono::milliseconds sdpStep{15'000};
+    std::chrono::milliseconds microphone{5'000};
 };
 
 // One voice conversation with the voice agent server: a WebRTC peer connection that sends the
@@ -97,6 +98,9 @@ public:
     // A level measured over the last few milliseconds of audio, 0 to 1.
     Q_INVOKABLE void handleInputAudioLevel(float level);
     Q_INVOKABLE void handleOutputAudioLevel(float level);
+    // The microphone stopped delivering sound (unplugged, its sound server gone): the session
+    // ends and onError hears why.
+    void handleAudioCaptureFailure();
 
 signals:
     void isConnectedChanged();
@@ -110,7 +114,7 @@ signals:
 
 private:
     QCoro::Task<> performConnection(std::stop_token stop);
-    bool checkMicrophonePermission();
+    QCoro::Task<bool> checkMicrophonePermission(std::stop_token stop);
     RtcMediaDevices devicesForServer() const;
     // Both requests go to this address; none when the base URL cannot make one.
     std::optional<QUrl> offerURL() const;

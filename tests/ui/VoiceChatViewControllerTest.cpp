@@ -121,6 +121,15 @@ TEST_F(VoiceChatViewControllerTest, FailuresOfTheSessionReachTheAlert)
     controller->voiceService()->handleConnectionStateChange(4);
     EXPECT_TRUE(controller->showError());
     EXPECT_EQ(controller->errorText(), QStringLiteral("WebRTC error: Connection failed"));
+
+    // The microphone failing while the session comes up: its error stays, not the attempt's end.
+    const auto another = screen();
+    auto opening = another->openSession();
+    another->voiceService()->handleAudioCaptureFailure();
+    awaitTask(std::move(opening));
+    EXPECT_EQ(another->errorText(),
+              QStringLiteral("Audio error: Microphone permission is required"));
+    EXPECT_EQ(another->connection(), VoiceChatViewController::Disconnected);
 }
 
 } // namespace

@@ -1,15 +1,18 @@
 #include "voice/VoiceChatService.h"
 
+#include "SoundServer.h"
 #include "VoicePeer.h"
 #include "support/TaskAwaiting.h"
 #include "voice/PipecatError.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <iostream>
+#include <optional>
 
 namespace {
 
@@ -283,6 +286,46 @@ TEST(VoiceChatServiceLimits, HeldCandidateRequestsEndWithTheAttempt)
         // Past the time the held request would have been answered, no other follows it.
         EXPECT_FALSE(waitUntil([&] { return patches() > 1; }, 4000));
     }
+}
+
+TEST(VoiceChatServiceDevices, TheDesktopsMicrophoneIsRequiredWhereThereIsNone)
+{
+    if (QDir(QStringLiteral("/dev/snd")).exists())
+        GTEST_SKIP() << "this machine has sound devices";
+    // No sound server either: the default source has nothing to capture from.
+    const std::optional<QByteArray> previous = qEnvironmentVariableIsSet("PULSE_SERVER")
+                                                   ? std::optional(qgetenv("PULSE_SERVER"))
+                                                   : std::nullopt;
+    qputenv("PULSE_SERVER", "unix:/nonexistent/native");
+    VoiceChatService service(QStringLiteral("http://127.0.0.1:9"));
+    EXPECT_EQ(failureText(service.connect()), "Audio error: Microphone permission is required");
+    expectIdleAndTornDown(service);
+    if (previous)
+        qputenv("PULSE_SERVER", *previous);
+    else
+        qunsetenv("PULSE_SERVER");
+}
+
+TEST(VoiceChatServiceDevices, ASoundServersSourceIsHeardUntilTheServerGoes)
+{
+    SoundServer sound(660);
+    VoicePeer peer;
+    VoiceChatService service(peer.baseURL());
+    QStringList reported;
+    service.onError = [&](const std::exception &error) {
+        reported.append(QString::fromUtf8(error.what()));
+    };
+    awaitTask(service.connect());
+    ASSERT_TRUE(waitUntil([&] { return service.isConnected(); }));
+    EXPECT_TRUE(waitUntil([&] { return std::abs(peer.receivedFrequency() - 660) < 60; }))
+        << peer.receivedFrequency();
+    EXPECT_GT(peer.receivedEnergy(), 0.01);
+
+    sound.kill();
+    ASSERT_TRUE(waitUntil([&] { return !reported.isEmpty(); }));
+    EXPECT_EQ(reported,
+              QStringList{QStringLiteral("Audio error: Microphone permission is required")});
+    expectIdleAndTornDown(service);
 }
 
 TEST(VoiceChatServiceLimits, RefusesWithoutAMicrophoneOrAUsableAddress)

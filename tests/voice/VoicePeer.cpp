@@ -6,12 +6,13 @@
 #include <QJsonDocument>
 #include <gtest/gtest.h>
 
-VoicePeer::VoicePeer()
+VoicePeer::VoicePeer(int fixedPort)
 {
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Debian's interpreter is the one with aiortc; another python3 may come first on PATH.
     process.start(QStringLiteral("/usr/bin/python3"),
-                  {QStringLiteral(VESSA_TEST_PEERS_DIR "/voice_peer.py")});
+                  {QStringLiteral(VESSA_TEST_PEERS_DIR "/voice_peer.py"), QStringLiteral("--port"),
+                   QString::number(fixedPort)});
     if (!process.waitForStarted() || !process.waitForReadyRead(20'000)) {
         ADD_FAILURE() << "the voice peer did not start";
         return;
@@ -37,10 +38,18 @@ QJsonObject VoicePeer::report()
 
 double VoicePeer::receivedEnergy()
 {
+    return session().value(QStringLiteral("energy")).toDouble(-1);
+}
+
+double VoicePeer::receivedFrequency()
+{
+    return session().value(QStringLiteral("frequency")).toDouble(-1);
+}
+
+QJsonObject VoicePeer::session()
+{
     const QJsonObject sessions = report().value(QStringLiteral("sessions")).toObject();
-    return sessions.isEmpty()
-               ? -1
-               : sessions.begin()->toObject().value(QStringLiteral("energy")).toDouble();
+    return sessions.isEmpty() ? QJsonObject() : sessions.begin()->toObject();
 }
 
 QJsonObject VoicePeer::exchange(const QByteArray &method, const QString &path,
