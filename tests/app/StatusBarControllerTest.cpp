@@ -1,15 +1,23 @@
 #include "app/StatusBarController.h"
 
+#include "Configuration.h"
 #include "SignInFixture.h"
+#include "SoundServer.h"
+#include "VoicePeer.h"
 #include "app/AppDelegate.h"
 #include "app/HotKeyManager.h"
 #include "app/PopoverWindow.h"
 #include "model/SharedInstance.h"
+#include "support/TaskAwaiting.h"
+#include "ui/ChatViewController.h"
+#include "ui/VoiceChatViewController.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPointer>
 #include <QQuickItem>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -34,6 +42,27 @@ protected:
         QKeyEvent event(QEvent::KeyPress, key, modifiers);
         QCoreApplication::sendEvent(&window, &event);
         QCoreApplication::processEvents();
+    }
+
+    // The controller of the screen on show whose view's type name starts so; none while no such
+    // screen is there.
+    template<typename Controller>
+    static Controller *screenOf(const QQuickItem *item, const QByteArray &view)
+    {
+        if (QByteArray(item->metaObject()->className()).startsWith(view))
+            return item->property("controller").value<Controller *>();
+        for (const QQuickItem *child : item->childItems()) {
+            if (Controller *found = screenOf<Controller>(child, view))
+                return found;
+        }
+        return nullptr;
+    }
+
+    void signIn()
+    {
+        QCoro::Task<> signingIn = beginSignIn();
+        auth.resumeAuthContinuation(callbackURL(QStringLiteral("code-1")));
+        awaitTask(std::move(signingIn));
     }
 
     SharedInstance<AuthService> sharedAuth{auth};
@@ -126,4 +155,56 @@ TEST_F(StatusBarControllerTest, LaunchPutsUpTheShellAndTheHotKeyTogglesUntilTerm
               "[HotKeyManager] Hotkey monitors removed\n[AppDelegate] Vessa Mac terminating\n");
     press(popover, Qt::Key_M, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_FALSE(popover.isVisible());
+}
+
+TEST_F(StatusBarControllerTest, HidingThePopoverEndsTheVoiceChatAndTheNextShowingOpensTheChat)
+{
+    const QUrl voiceAddress(QString::fromUtf8(Configuration::voiceUrl));
+    if (!QHostAddress(voiceAddress.host()).isLoopback())
+        GTEST_SKIP() << "this build talks to a voice agent elsewhere";
+    // The build's voice agent is the test's own, and the desktop's microphone plays a tone.
+    SoundServer sound(660);
+    VoicePeer agent(voiceAddress.port());
+    signIn();
+    StatusBarController controller;
+    controller.setup();
+    PopoverWindow &popover = *controller.popover();
+    const std::pair<const char *, std::function<void()>> hidings[] = {
+        {"Escape", [&] { press(popover, Qt::Key_Escape); }},
+        {"a click beside it", [&] { emit popover.focusLost(); }},
+        {"the hot key or the icon", [&] { controller.togglePopover(); }},
+    };
+    for (const auto &[how, hide] : hidings) {
+        SCOPED_TRACE(how);
+        controller.togglePopover();
+        auto *chat = screenOf<ChatViewController>(popover.rootObject(), "ChatView");
+        ASSERT_NE(chat, nullptr);
+        chat->showVoiceChat();
+        auto *voice = screenOf<VoiceChatViewController>(popover.rootObject(), "VoiceChatView");
+        ASSERT_NE(voice, nullptr);
+        VoiceChatService &service = *voice->voiceService();
+        const QPointer<VoiceChatService> session = &service;
+        float inputLevel = 0;
+        QObject::connect(&service, &VoiceChatService::inputAudioLevelChanged,
+                         [&] { inputLevel = service.inputAudioLevel(); });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return inputLevel > 0.1f; }, 10'000));
+        EXPECT_TRUE(service.isConnected());
+        EXPECT_EQ(sound.recordingStreams(), 1);
+
+        testing::internal::CaptureStdout();
+        hide();
+        EXPECT_FALSE(popover.isVisible());
+        // The session ends with its screen, and with it the recording.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return session.isNull(); }));
+        const std::string log = testing::internal::GetCapturedStdout();
+        EXPECT_NE(log.find("[VoiceService] Disconnecting...\n"), std::string::npos) << log;
+        EXPECT_EQ(inputLevel, 0.0f);
+        EXPECT_EQ(sound.recordingStreams(), 0);
+
+        controller.togglePopover();
+        EXPECT_TRUE(chat->isShowingChat());
+        EXPECT_EQ(screenOf<VoiceChatViewController>(popover.rootObject(), "VoiceChatView"),
+                  nullptr);
+        controller.togglePopover();
+    }
 }

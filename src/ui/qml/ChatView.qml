@@ -48,6 +48,17 @@ Item {
         }
     }
 
+    // The microphone is on only while the voice chat can be seen: hiding the window ends its
+    // session, and the next showing opens the chat.
+    Connections {
+        target: root.Window.window
+
+        function onVisibleChanged() {
+            if (!root.Window.window.visible && root.controller.isShowingVoiceChat)
+                root.controller.showChat();
+        }
+    }
+
     Rectangle {
         id: chatLayer
 
