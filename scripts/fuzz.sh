@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_sse fuzz_markdown fuzz_json fuzz_callback fuzz_mcp)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_sse fuzz_markdown fuzz_json fuzz_callback fuzz_mcp fuzz_localserver)
 
 ./scripts/setup.sh
 cmake --preset fuzz >/dev/null
