@@ -1,6 +1,7 @@
 #include "ui/VoiceChatViewController.h"
 
 #include "identity/AuthService.h"
+#include "model/Excerpt.h"
 #include "net/TransportError.h"
 
 #include <QTimer>
@@ -191,7 +192,8 @@ void VoiceChatViewController::release()
 
 void VoiceChatViewController::showFailure(const QString &description)
 {
-    m_errorMessage = description;
+    // A decoder's message may quote most of what the server sent.
+    m_errorMessage = Excerpt::of(description);
     emit errorMessageChanged();
     setShowError(true);
 }

@@ -132,4 +132,18 @@ TEST_F(VoiceChatViewControllerTest, FailuresOfTheSessionReachTheAlert)
     EXPECT_EQ(another->connection(), VoiceChatViewController::Disconnected);
 }
 
+// The decoder's message quotes the token it stopped in: an answer that is one unterminated
+// string of megabytes.
+TEST_F(VoiceChatViewControllerTest, AFailureQuotingTheServerIsShownInPart)
+{
+    voiceServer.route("POST", "/api/offer",
+                      ScriptedReply::json(R"({"sdp":")" + QByteArray(1 << 20, 'v')));
+    signIn();
+    const auto controller = screen();
+    controller->appear();
+    ASSERT_TRUE(QTest::qWaitFor([&controller] { return controller->showError(); }, 10000));
+    EXPECT_LE(controller->errorText().size(), 301);
+    EXPECT_TRUE(controller->errorText().endsWith(QChar(0x2026)));
+}
+
 } // namespace
