@@ -10,6 +10,7 @@
 #include "model/SharedInstance.h"
 #include "support/ScriptedHttpServer.h"
 #include "ui/ChatViewController.h"
+#include "ui/ViewEngine.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -199,7 +200,7 @@ int main(int argc, char **argv)
     ChatViewController controller(auth, std::make_unique<ChatService>(endpoint));
 
     QQmlEngine engine;
-    engine.addImportPath(QStringLiteral("qrc:/"));
+    ViewEngine::prepare(engine);
     QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Vessa/ChatView.qml")));
     std::unique_ptr<QQuickItem> view(qobject_cast<QQuickItem *>(
         component.createWithInitialProperties({{"controller", QVariant::fromValue(&controller)}})));

@@ -1,5 +1,7 @@
 #include "app/PopoverWindow.h"
 
+#include "ui/ViewEngine.h"
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QQmlEngine>
@@ -18,7 +20,7 @@ PopoverWindow::PopoverWindow()
     resize(contentSize);
     setMinimumSize(contentSize);
     setMaximumSize(contentSize);
-    engine()->addImportPath(QStringLiteral("qrc:/"));
+    ViewEngine::prepare(*engine());
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &PopoverWindow::focusMoved);
 }
 

@@ -3,6 +3,7 @@
 #include "model/SharedInstance.h"
 #include "model/User.h"
 #include "support/TaskAwaiting.h"
+#include "ui/ViewEngine.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -42,7 +43,7 @@ public slots:
         sharedAuth.emplace(*auth);
     }
 
-    void qmlEngineAvailable(QQmlEngine *engine) { engine->addImportPath(QStringLiteral("qrc:/")); }
+    void qmlEngineAvailable(QQmlEngine *engine) { ViewEngine::prepare(*engine); }
 
     // While the application object still exists, in the reverse order of making.
     void cleanupTestCase()

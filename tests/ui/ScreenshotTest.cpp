@@ -1,10 +1,14 @@
 #include "app/SignInFixture.h"
 #include "chat/ChatService.h"
 #include "model/SharedInstance.h"
+#include "support/TaskAwaiting.h"
 #include "ui/ChatViewController.h"
+#include "ui/ViewEngine.h"
 #include "ui/VoiceChatViewController.h"
 
 #include <QDir>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPalette>
@@ -12,10 +16,13 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QRectF>
 #include <QSGRendererInterface>
 #include <QtQml/qqmlextensionplugin.h>
 #include <cstdlib>
 #include <memory>
+#include <nlohmann/json.hpp>
+#include <utility>
 
 Q_IMPORT_QML_PLUGIN(VessaPlugin)
 
@@ -68,12 +75,12 @@ protected:
         // The renderer the application uses, and the same on every machine.
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
         QGuiApplication::setPalette(palette(GetParam()));
+        ViewEngine::prepare(engine);
     }
     ~ScreenshotTest() override { QGuiApplication::setPalette(QPalette()); }
 
     QQuickItem *show(const QString &view, const QVariantMap &properties = {})
     {
-        engine.addImportPath(QStringLiteral("qrc:/"));
         QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Vessa/%1.qml").arg(view)));
         // In the window before it completes, as in the application, so that what the view does
         // on completion (an alert, for one) has a window to show in.
@@ -113,6 +120,33 @@ protected:
         }
         EXPECT_LT(double(changed) / double(shot.width() * shot.height()), 0.02)
             << file.toStdString();
+    }
+
+    // Checks each visible text under `item` that holds a name with markup: it is laid out as its
+    // characters (drawn as markup, the tags would take no room) and stays on the screen. Returns
+    // how many there are.
+    static int checkNamesDrawn(QQuickItem *item)
+    {
+        int count = 0;
+        QList<QQuickItem *> pending{item};
+        while (!pending.isEmpty()) {
+            QQuickItem *next = pending.takeFirst();
+            pending.append(next->childItems());
+            const QString text = next->property("text").toString();
+            if (!next->isVisible() ||
+                !text.contains(QStringLiteral("<img src="), Qt::CaseInsensitive))
+                continue;
+            ++count;
+            const QFont font = next->property("font").value<QFont>();
+            const qreal padding =
+                next->property("leftPadding").toReal() + next->property("rightPadding").toReal();
+            EXPECT_NEAR(next->implicitWidth() - padding,
+                        QFontMetricsF(font).horizontalAdvance(text), 2)
+                << text.toStdString();
+            const QRectF drawn = next->mapRectToScene(QRectF(0, 0, next->width(), next->height()));
+            EXPECT_TRUE(QRectF(0, 0, 400, 600).contains(drawn)) << text.toStdString();
+        }
+        return count;
     }
 
     // A voice screen whose session waits on a server that never answers, with a tone for a
@@ -270,6 +304,58 @@ TEST_P(ScreenshotTest, BadInputIsDrawnAsText)
         rows.data(rows.index(rows.rowCount() - 2), MessageListModel::TextRole).toString();
     EXPECT_TRUE(shown.contains(QStringLiteral("&lt;script&gt;alert(1)&lt;/script&gt;")));
     EXPECT_FALSE(shown.contains(QStringLiteral("<script>")));
+}
+
+// Names a server sent are drawn as their characters: as markup, "<b>" would draw bold and an
+// "<img>" would fetch from any host.
+TEST_P(ScreenshotTest, NamesFromServersAreDrawnAsTheirCharacters)
+{
+    ScriptedHttpServer tracker;
+    const std::string name =
+        R"(<b>Bold</b><img src=")" + tracker.url("/p.png").toString().toStdString() + R"(">)";
+    const auto json = [](const nlohmann::json &value) {
+        return QByteArray::fromStdString(value.dump());
+    };
+    identityProvider.route(
+        "POST", "/user_management/authenticate",
+        ScriptedReply::json(json(
+            {{"user", {{"id", "u"}, {"email", name}, {"first_name", name}, {"last_name", name}}},
+             {"access_token", "t"}})));
+    identityProvider.route("GET", "/api/user/info", ScriptedReply::json(json({{"ai_name", name}})));
+    QCoro::Task<> signingIn = beginSignIn();
+    auth.resumeAuthContinuation(callbackURL(QStringLiteral("code-1")));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return auth.isAuthenticated(); }));
+    awaitTask(auth.fetchUserInfo());
+    ASSERT_EQ(auth.aiName().toStdString(), name);
+
+    // The title, the empty chat and the input's placeholder; then the title, the placeholder and
+    // a tool card.
+    ChatViewController &screen = chatScreen();
+    QQuickItem *view =
+        show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
+    EXPECT_EQ(checkNamesDrawn(view), 3);
+    chat.route(
+        "POST", "/api/v1/chat/stream",
+        ScriptedReply::eventStream(
+            {event("tool_use_start",
+                   json({{"tool_id", "t1"}, {"tool", name}, {"input", nlohmann::json::object()}})),
+             event("message_complete", "{}")}));
+    screen.quickAction(QStringLiteral("Hello"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&screen] { return screen.hasMessages() && !screen.isStreaming(); }));
+    QTest::qWait(100);
+    EXPECT_EQ(checkNamesDrawn(view), 3);
+
+    // The account's name and e-mail, and the assistant's name.
+    EXPECT_EQ(checkNamesDrawn(show(QStringLiteral("SettingsView"))), 3);
+
+    VoiceChatViewController &talking = voiceScreen();
+    view = show(QStringLiteral("VoiceChatView"), {{"controller", QVariant::fromValue(&talking)}});
+    talking.voiceService()->handleConnectionStateChange(2);
+    talking.voiceService()->handleOutputAudioLevel(0.6f);
+    ASSERT_TRUE(QTest::qWaitFor([&talking] { return talking.voiceService()->isSpeaking(); }));
+    EXPECT_EQ(checkNamesDrawn(view), 1);
+    EXPECT_TRUE(tracker.requests().isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(LightAndDark, ScreenshotTest, testing::Bool(),

@@ -111,8 +111,6 @@ Rectangle {
 
                 objectName: "messageField"
                 text: root.text
-                placeholderText: qsTr("Message %1...").arg(AuthService.aiName)
-                placeholderTextColor: Theme.colors.textSecondary
                 wrapMode: TextEdit.Wrap
                 textFormat: TextEdit.PlainText
                 font: Theme.typography.body
@@ -123,13 +121,30 @@ Rectangle {
                 bottomPadding: 8
                 focus: true
                 activeFocusOnTab: true
-                Accessible.name: placeholderText
+                Accessible.name: placeholder.text
                 onTextChanged: {
                     if (text !== root.text)
                         root.textEdited(text);
                 }
                 Keys.onReturnPressed: event => root.handleReturn(event)
                 Keys.onEnterPressed: event => root.handleReturn(event)
+
+                // The control's own placeholder would draw the assistant's name, which a server
+                // sent, as markup.
+                Text {
+                    id: placeholder
+
+                    x: field.leftPadding
+                    y: field.topPadding
+                    width: field.width - field.leftPadding - field.rightPadding
+                    visible: field.length === 0 && field.preeditText.length === 0
+                    text: qsTr("Message %1...").arg(AuthService.aiName)
+                    textFormat: Text.PlainText
+                    elide: Text.ElideRight
+                    font: field.font
+                    color: Theme.colors.textSecondary
+                    Accessible.ignored: true
+                }
 
                 background: Rectangle {
                     radius: 12

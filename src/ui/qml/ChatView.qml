@@ -95,6 +95,7 @@ Item {
                         Layout.fillWidth: true
                         horizontalAlignment: Text.AlignHCenter
                         text: AuthService.aiName
+                        textFormat: Text.PlainText
                         elide: Text.ElideRight
                         font: Theme.typography.headline
                         color: Theme.colors.text

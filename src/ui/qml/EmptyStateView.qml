@@ -22,8 +22,11 @@ Column {
         }
 
         Text {
-            anchors.horizontalCenter: parent.horizontalCenter
+            width: parent.width
+            horizontalAlignment: Text.AlignHCenter
             text: AuthService.aiName
+            textFormat: Text.PlainText
+            elide: Text.ElideRight
             font: Theme.typography.title3
             color: Theme.colors.text
         }

@@ -96,6 +96,7 @@ Column {
             Text {
                 Layout.fillWidth: true
                 text: root.toolCall.displayName ?? ""
+                textFormat: Text.PlainText
                 elide: Text.ElideRight
                 font.pixelSize: Theme.typography.caption.pixelSize
                 font.weight: Font.Medium

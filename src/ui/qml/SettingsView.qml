@@ -44,13 +44,18 @@ Rectangle {
 
         Text {
             Layout.fillWidth: true
+            Layout.minimumWidth: implicitWidth
             text: aboutRow.label
             font: Theme.typography.body
             color: Theme.colors.text
         }
 
         Text {
+            Layout.fillWidth: true
+            horizontalAlignment: Text.AlignRight
             text: aboutRow.value
+            textFormat: Text.PlainText
+            elide: Text.ElideRight
             font: Theme.typography.body
             color: Theme.colors.textSecondary
             Accessible.role: Accessible.StaticText
@@ -174,6 +179,7 @@ Rectangle {
                                 visible: controller.accountName.length > 0
                                 width: parent.width
                                 text: controller.accountName
+                                textFormat: Text.PlainText
                                 elide: Text.ElideRight
                                 font: Theme.typography.body
                                 color: Theme.colors.text
@@ -183,6 +189,7 @@ Rectangle {
                                 objectName: "accountEmail"
                                 width: parent.width
                                 text: controller.accountEmail
+                                textFormat: Text.PlainText
                                 elide: Text.ElideRight
                                 font: Theme.typography.subheadline
                                 color: Theme.colors.textSecondary

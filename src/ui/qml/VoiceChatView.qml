@@ -179,6 +179,7 @@ Rectangle {
                 Layout.fillWidth: true
                 Layout.preferredHeight: 20
                 text: root.controller.statusText
+                textFormat: Text.PlainText
                 horizontalAlignment: Text.AlignHCenter
                 verticalAlignment: Text.AlignVCenter
                 elide: Text.ElideRight
