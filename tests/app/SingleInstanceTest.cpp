@@ -3,7 +3,6 @@
 #include "app/ForwardedUrl.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
@@ -14,38 +13,11 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
-#include <optional>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace {
-
-// An environment variable set for the length of a scope.
-class ScopedVariable
-{
-public:
-    ScopedVariable(const char *variable, const QByteArray &value)
-        : name(variable)
-        , previous(qEnvironmentVariableIsSet(variable) ? std::optional(qgetenv(variable))
-                                                       : std::nullopt)
-    {
-        qputenv(name, value);
-    }
-    ~ScopedVariable()
-    {
-        if (previous)
-            qputenv(name, *previous);
-        else
-            qunsetenv(name);
-    }
-    ScopedVariable(const ScopedVariable &) = delete;
-    ScopedVariable &operator=(const ScopedVariable &) = delete;
-
-private:
-    const char *name;
-    std::optional<QByteArray> previous;
-};
 
 class SingleInstanceTest : public testing::Test
 {
@@ -173,31 +145,4 @@ TEST_F(SingleInstanceTest, ToggleRequestsTravelInOrderWithTheUrls)
     EXPECT_EQ(received,
               (QStringList{QStringLiteral("toggle"), QStringLiteral("vessa-mac://callback?code=c"),
                            QStringLiteral("toggle")}));
-}
-
-// Without a runtime folder of the user's alone, the socket goes to a folder of ours in the
-// user's cache: one left open to others is closed first, a link in its place is refused.
-TEST_F(SingleInstanceTest, WithoutAPrivateRuntimeFolderTheSocketGoesToAPrivateFolderOfOurs)
-{
-    constexpr auto open =
-        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
-    constexpr auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
-                            QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
-    const QString openFolder = folder.filePath(QStringLiteral("open"));
-    const QString ownFolder = folder.filePath(QStringLiteral("cache/com.kolvane.vessa-mac"));
-    for (const QString &made : {openFolder, ownFolder})
-        ASSERT_TRUE(QDir().mkpath(made) && QFile::setPermissions(made, open));
-    const ScopedVariable runtime("XDG_RUNTIME_DIR", QFile::encodeName(openFolder));
-    const ScopedVariable cache("XDG_CACHE_HOME", QFile::encodeName(folder.filePath("cache")));
-
-    const QString path = SingleInstance::defaultSocketPath();
-    EXPECT_EQ(path.toStdString(), (ownFolder + "/" + SingleInstance::socketFileName).toStdString());
-    EXPECT_FALSE(QFileInfo(ownFolder).permissions() & others);
-    SingleInstance first(path);
-    EXPECT_EQ(first.start({}), SingleInstance::Role::primary);
-    EXPECT_EQ(SingleInstance(SingleInstance::defaultSocketPath()).start({}),
-              SingleInstance::Role::forwarded);
-
-    ASSERT_TRUE(QDir(ownFolder).removeRecursively() && QFile::link(openFolder, ownFolder));
-    EXPECT_EQ(SingleInstance::defaultSocketPath().toStdString(), "");
 }

@@ -156,27 +156,29 @@ TEST_F(VessaProcessTest, StartsAtOnceLeaveOneRunningInstance)
 }
 
 // Qt's own fallback for a missing runtime folder, /tmp/runtime-<user>, can be someone else's or
-// open to others, and Qt then has none to offer.
+// open to others, and Qt then has none to offer. Ours, left open to others, is closed first.
 TEST_F(VessaProcessTest, WithoutARuntimeFolderASecondStartStillFindsTheFirst)
 {
+    constexpr auto open =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
     const QTemporaryDir temporaryFolder;
-    const QString qtFallback = temporaryFolder.filePath(
+    const QString qtFolder = temporaryFolder.filePath(
         QStringLiteral("runtime-") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
-    ASSERT_TRUE(QDir().mkpath(qtFallback));
-    ASSERT_TRUE(QFile::setPermissions(qtFallback, QFile::ReadOwner | QFile::WriteOwner |
-                                                      QFile::ExeOwner | QFile::ReadOther |
-                                                      QFile::ExeOther));
+    const QString ownFolder = dataFolder.filePath(QStringLiteral("cache/com.kolvane.vessa-mac"));
+    for (const QString &folder : {qtFolder, ownFolder})
+        ASSERT_TRUE(QDir().mkpath(folder) && QFile::setPermissions(folder, open));
     environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     environment.insert(QStringLiteral("TMPDIR"), temporaryFolder.path());
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), dataFolder.filePath("cache"));
-    const QString socket = dataFolder.filePath(QStringLiteral("cache/com.kolvane.vessa-mac/") +
-                                               SingleInstance::socketFileName);
+    const QString socket = ownFolder + "/" + SingleInstance::socketFileName;
 
     QProcess &first = startVessa({});
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return someoneListensAt(socket) || first.state() == QProcess::NotRunning; },
         processTimeoutMs));
     ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().constData();
+    EXPECT_EQ(QFileInfo(ownFolder).permissions() & open,
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QProcess &second = startVessa({QStringLiteral("--toggle")});
     ASSERT_TRUE(waitForExit(second));
     EXPECT_TRUE(exitedCleanly(second));
