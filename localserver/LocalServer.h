@@ -16,9 +16,10 @@
 #include <thread>
 
 // The local backend: the identity provider, the web host's user info, the backend API's chat
-// stream and prompts, the MCP server and the voice agent, all on 127.0.0.1. Requests run on a pool
-// of threads; every refusal is a 4xx with a JSON body, and one line per request goes to standard
-// output.
+// stream and prompts, the MCP server and the voice agent, all on 127.0.0.1. Any web page the user
+// opens can send it requests, so those of other sites' pages are refused before routing. Requests
+// run on a pool of threads; every refusal is a 4xx (503 when the voice agent is full) with a JSON
+// body, and one line per request goes to standard output.
 class LocalServer
 {
 public:
