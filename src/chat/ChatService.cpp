@@ -10,6 +10,7 @@
 #include "model/Log.h"
 #include "net/HttpClient.h"
 #include "net/HttpStream.h"
+#include "net/RedactedUrl.h"
 #include "net/TransportError.h"
 
 #include <QThread>
@@ -124,7 +125,10 @@ void ChatService::cancelStream()
 
 QCoro::Task<> ChatService::configure(QString workosUserId)
 {
-    Log::write(QStringLiteral("[ChatService] Configured for user: ") + workosUserId);
+    // The identifier is what the backend knows the user by; the log does not name it.
+    Q_UNUSED(workosUserId);
+    Log::write(QStringLiteral("[ChatService] Configured for user: ") +
+               QLatin1StringView(RedactedUrl::mark));
     co_return;
 }
 
@@ -205,14 +209,19 @@ HttpRequest ChatService::makeRequest(const nlohmann::ordered_json &messages) con
 {
     nlohmann::ordered_json body = {
         {"messages", messages}, {"prompt_type", "text"}, {"client", "vessa_mac"}};
+    QString userId;
     if (m_authService) {
-        if (const auto &user = m_authService->currentUser())
-            body["workos_user_id"] = user->id.toStdString();
+        if (const auto &user = m_authService->currentUser()) {
+            userId = user->id;
+            body["workos_user_id"] = userId.toStdString();
+        }
     }
     const std::string text = body.dump();
-    QString logLine = QStringLiteral("[ChatService] Request body: ");
-    logLine.append(Graphemes::prefix(QString::fromStdString(text), loggedBodyLength));
-    Log::write(logLine);
+    QString logged = Graphemes::prefix(QString::fromStdString(text), loggedBodyLength).toString();
+    // The log names no user: the identifier is what the backend knows the user by.
+    if (!userId.isEmpty())
+        logged.replace(userId, QLatin1StringView(RedactedUrl::mark));
+    Log::write(QStringLiteral("[ChatService] Request body: ") + logged);
 
     HttpRequest request{QUrl(m_endpoint)};
     request.method = "POST";

@@ -81,9 +81,9 @@ QCoro::Task<QString> fetchPrompt(PromptType type, QString workosUserId, QSetting
                                  QString apiBase, QString apiToken)
 {
     const QString kind = kindName(type);
-    // 1.
+    // 1. The user is named by a mark: the log tells no one who is using the client.
     log(QStringLiteral("fetchPrompt called for type: ") + kind + QStringLiteral(", userId: ") +
-        workosUserId);
+        QLatin1StringView(RedactedUrl::mark));
     // 2. A valid cached prompt needs no request.
     if (auto cached = cachedPrompt(type, workosUserId, settings)) {
         log(QStringLiteral("Using cached prompt for ") + kind);

@@ -11,7 +11,8 @@ namespace Excerpt {
 inline constexpr qsizetype defaultLength = 300;
 
 // The text itself when it has at most `length` characters; otherwise its first `length`
-// characters followed by "…". Never cuts inside a character.
+// characters followed by "…", and never more than a few code units per character whatever
+// the characters hold. Never splits a surrogate pair.
 QString of(QStringView text, qsizetype length = defaultLength);
 
 } // namespace Excerpt

@@ -3,6 +3,7 @@
 #include "model/CurrentUserProvider.h"
 #include "net/TransportError.h"
 #include "support/ScriptedHttpServer.h"
+#include "support/TaskAwaiting.h"
 
 #include <QtCore/qtestsupport_core.h>
 #include <functional>
@@ -219,10 +220,16 @@ TEST_F(ChatServiceTest, PostsTheUserTurnWithTheUserOnlyWhenSignedIn)
 
     // The image goes first, in standard padded base64; empty text adds no block.
     provider.user = User{QStringLiteral("user_01"), QStringLiteral("a@b.c"), {}, {}};
+    testing::internal::CaptureStdout();
     EXPECT_EQ(post(QString(), QByteArray("\xff\xfe\x00\x01\x02", 5)),
               R"({"messages":[{"role":"user","content":[{"type":"image","source":{"type":)"
               R"("base64","media_type":"image/jpeg","data":"//4AAQI="}}]}],"prompt_type":"text",)"
               R"("client":"vessa_mac","workos_user_id":"user_01"})");
+    awaitTask(service->configure(QStringLiteral("user_01")));
+    // Who the user is stays out of the log.
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(log.find("user_01"), std::string::npos) << log;
+    EXPECT_NE(log.find(R"("workos_user_id":"[redacted]")"), std::string::npos) << log;
 }
 
 TEST_P(ChatServiceReply, CallsBackInArrivalOrderAndNotifiesOnlyRealChanges)

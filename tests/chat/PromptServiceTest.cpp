@@ -49,8 +49,13 @@ TEST_F(PromptServiceTest, FetchesAndServesFromTheCacheForAnHour)
 {
     server.route("GET", promptsPath, ScriptedReply::json(R"({"prompt":"Sé brief","v":2})"));
     const double before = Timestamp::now();
+    testing::internal::CaptureStdout();
     EXPECT_EQ(fetch(PromptType::voice, QStringLiteral("user 1&x")), QStringLiteral("Sé brief"));
     EXPECT_EQ(fetch(PromptType::voice, QStringLiteral("user 1&x")), QStringLiteral("Sé brief"));
+    // Who the user is stays out of the log.
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(log.find("user 1"), std::string::npos) << log;
+    EXPECT_EQ(log.find("user%201"), std::string::npos) << log;
 
     ASSERT_EQ(server.requests().size(), 1);
     EXPECT_EQ(server.requests().first().method + ' ' + server.requests().first().target,

@@ -272,17 +272,23 @@ TEST_F(ChatViewControllerTest, CancellingTheBrowserSignInShowsItsAlert)
 }
 
 // A decoder's message quotes the token it stopped in: an unterminated string of megabytes.
+// Megabytes of letters, or one letter under a hundred thousand marks, which counts as a single
+// character.
 TEST_F(ChatViewControllerTest, AFailureQuotingTheServerIsShownInPart)
 {
-    identityProvider.route("POST", "/user_management/authenticate",
-                           ScriptedReply::json(R"({"access_token":")" + QByteArray(1 << 20, 'x')));
-    LoginViewController login(auth);
-    login.signIn();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return auth.isAwaitingCallback(); }));
-    auth.resumeAuthContinuation(callbackURL(QStringLiteral("code-1")));
-    ASSERT_TRUE(QTest::qWaitFor([&login] { return login.showError(); }));
-    EXPECT_LE(login.errorText().size(), 301);
-    EXPECT_TRUE(login.errorText().endsWith(QChar(0x2026)));
+    const QByteArray combiningAcute = "\xcc\x81";
+    for (const QByteArray &quoted :
+         {QByteArray(1 << 20, 'x'), "a" + combiningAcute.repeated(100'000)}) {
+        identityProvider.route("POST", "/user_management/authenticate",
+                               ScriptedReply::json(R"({"access_token":")" + quoted));
+        LoginViewController login(auth);
+        login.signIn();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return auth.isAwaitingCallback(); }));
+        auth.resumeAuthContinuation(callbackURL(QStringLiteral("code-1")));
+        ASSERT_TRUE(QTest::qWaitFor([&login] { return login.showError(); }));
+        EXPECT_LE(login.errorText().size(), 2'401);
+        EXPECT_TRUE(login.errorText().endsWith(QChar(0x2026)));
+    }
 }
 
 } // namespace
