@@ -4,13 +4,16 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QTimer>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
@@ -27,22 +30,55 @@ constexpr int writeTimeoutMs = 2000;
 // A starter holds the lock only between its failed connect and its listen.
 constexpr std::chrono::seconds lockTimeout{5};
 
-// True when the path is a folder, not a link, of this user that no one else may enter; with
-// closeIfOpen, a folder of ours that others may enter is closed to them first.
-bool isPrivateFolder(const QString &path, bool closeIfOpen)
+// True when the path is a folder, not a link, of this user that no one else may enter.
+bool isPrivateFolder(const QString &path)
 {
-    // Opened without following a link and then checked and closed through that one descriptor,
-    // so that a link swapped in meanwhile cannot turn either onto another folder.
     const int folder = ::open(QFile::encodeName(path).constData(),
                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (folder < 0)
         return false;
     struct stat status = {};
-    const bool ours = ::fstat(folder, &status) == 0 && status.st_uid == ::geteuid();
-    const bool closed = (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
-    const bool isPrivate = ours && (closed || (closeIfOpen && ::fchmod(folder, S_IRWXU) == 0));
+    const bool isPrivate = ::fstat(folder, &status) == 0 && status.st_uid == ::geteuid() &&
+                           (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
     ::close(folder);
     return isPrivate;
+}
+
+enum class OwnFolder
+{
+    usable,
+    cannotBeMade,
+    refused
+};
+
+// Makes the folder of ours, or checks the one found at its name, which must be a folder, not a
+// link, of this user. Others who may read or enter it are shut out. One that others may write to
+// is refused rather than closed: whatever they left in it, a socket answering at our name among
+// it, would stay. Emptying it is no remedy either, since what they made in it need not be ours to
+// remove; the user, told why, removes it and the next start makes a private one.
+OwnFolder claimFolder(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), S_IRWXU) != 0 && errno != EEXIST)
+        return OwnFolder::cannotBeMade;
+    // Opened without following a link and then checked and closed through that one descriptor,
+    // so that a link swapped in meanwhile cannot turn either onto another folder.
+    const int folder = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat status = {};
+    const char *refusal = nullptr;
+    if (folder < 0 || ::fstat(folder, &status) != 0 || status.st_uid != ::geteuid())
+        refusal = "it is not a folder of this user";
+    else if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        refusal = "other users may write to it, and what they left in it could receive sign-in "
+                  "callbacks; remove it, and the next start makes a private one";
+    else if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0 && ::fchmod(folder, S_IRWXU) != 0)
+        refusal = std::strerror(errno);
+    if (folder >= 0)
+        ::close(folder);
+    if (refusal == nullptr)
+        return OwnFolder::usable;
+    qWarning().noquote() << "vessa: refusing" << path << "for the instance socket:" << refusal;
+    return OwnFolder::refused;
 }
 
 // The folder of the instance socket; empty when there is none that is the user's alone.
@@ -50,17 +86,24 @@ QString socketFolder()
 {
     // The session's runtime folder, when it is what it should be.
     const QString runtimeFolder = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtimeFolder.isEmpty() && isPrivateFolder(runtimeFolder, false))
+    if (!runtimeFolder.isEmpty() && isPrivateFolder(runtimeFolder))
         return runtimeFolder;
     // Without it, Qt falls back to a folder of a known name in /tmp, which any user can make
-    // first, and then refuses it. A folder of ours in the user's cache cannot be taken ahead of us.
+    // first, and then refuses it. A folder of ours in the user's cache cannot be taken ahead of
+    // us. One found there that is not as it should be stops the start: moving elsewhere would
+    // hide the fault, and once it is mended, starts would disagree on where the running one is.
     const QString cacheFolder =
         QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-    if (cacheFolder.isEmpty() || !QDir().mkpath(cacheFolder))
-        return {};
-    const QString ownFolder = cacheFolder + QStringLiteral("/com.kolvane.vessa-mac");
-    ::mkdir(QFile::encodeName(ownFolder).constData(), S_IRWXU);
-    return isPrivateFolder(ownFolder, true) ? ownFolder : QString();
+    if (!cacheFolder.isEmpty() && QDir().mkpath(cacheFolder)) {
+        const QString ownFolder = cacheFolder + QStringLiteral("/com.kolvane.vessa-mac");
+        if (const OwnFolder claimed = claimFolder(ownFolder); claimed != OwnFolder::cannotBeMade)
+            return claimed == OwnFolder::usable ? ownFolder : QString();
+    }
+    // Without a home to hold a cache, a folder of ours among everyone's temporary files, named
+    // after the user: one that someone else made there first is refused.
+    const QString temporaryFolder =
+        QDir::tempPath() + QStringLiteral("/com.kolvane.vessa-mac-%1").arg(::geteuid());
+    return claimFolder(temporaryFolder) == OwnFolder::usable ? temporaryFolder : QString();
 }
 
 } // namespace

@@ -38,8 +38,10 @@ public:
     static constexpr char toggleArgument[] = "--toggle";
 
     // The fixed socket in the user's runtime folder (XDG_RUNTIME_DIR), or, when there is none
-    // that is the user's alone, in a folder of our own in the user's cache, made private if it
-    // is not. Empty when neither can be had.
+    // that is the user's alone, in a private folder of our own: in the user's cache, or without
+    // one, in the temporary folder. Others' reading of ours is taken away; a folder of ours that
+    // others could write to, or that is not ours at all, is refused, with a warning that says
+    // why. Empty when none can be had.
     static QString defaultSocketPath();
 
     // A connection must deliver its lines within unfinishedConnectionLimit; one that stays open

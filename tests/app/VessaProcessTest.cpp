@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -26,6 +27,9 @@
 namespace {
 
 constexpr int processTimeoutMs = 20000;
+constexpr auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+constexpr auto everyone = ownerOnly | QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                          QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
 
 // Runs the real executable as the browser would, with every per-user folder in a temporary one,
 // so that it finds only the instances the test starts and touches no real user data.
@@ -78,6 +82,41 @@ protected:
         return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
+    // A first start listens at the socket and stays; a second one hands it a toggle and leaves.
+    void expectASecondStartFindsTheFirstAt(const QString &socket)
+    {
+        QProcess &first = startVessa({});
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return someoneListensAt(socket) || first.state() == QProcess::NotRunning; },
+            processTimeoutMs));
+        ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().constData();
+        EXPECT_EQ(QFileInfo(QFileInfo(socket).path()).permissions() & everyone, ownerOnly);
+        QProcess &second = startVessa({QStringLiteral("--toggle")});
+        ASSERT_TRUE(waitForExit(second));
+        EXPECT_TRUE(exitedCleanly(second));
+        EXPECT_EQ(first.state(), QProcess::Running);
+        first.terminate();
+        ASSERT_TRUE(waitForExit(first));
+        EXPECT_TRUE(exitedCleanly(first));
+    }
+
+    // A start that hands the URL nowhere and ends, naming the folder it refused.
+    void expectAStartToRefuse(const QString &folder)
+    {
+        QProcess &start = startVessa({QStringLiteral("vessa-mac://callback?code=c&state=s")});
+        ASSERT_TRUE(waitForExit(start));
+        EXPECT_FALSE(exitedCleanly(start));
+        EXPECT_TRUE(start.readAllStandardError().contains(QFile::encodeName(folder)));
+    }
+
+    // As a session without a runtime folder; Qt then makes one of its own among the temporary
+    // files, which are the test's own.
+    void leaveOutTheRuntimeFolder()
+    {
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        environment.insert(QStringLiteral("TMPDIR"), temporaryFolder.path());
+    }
+
     bool someoneListens() const { return someoneListensAt(socketPath()); }
 
     static bool someoneListensAt(const QString &path)
@@ -90,6 +129,7 @@ protected:
     QTemporaryDir runtimeFolder;
     QTemporaryDir dataFolder;
     QTemporaryDir configFolder;
+    QTemporaryDir temporaryFolder;
     QProcessEnvironment environment = folderEnvironment();
     std::vector<std::unique_ptr<QProcess>> processes;
 };
@@ -156,34 +196,55 @@ TEST_F(VessaProcessTest, StartsAtOnceLeaveOneRunningInstance)
 }
 
 // Qt's own fallback for a missing runtime folder, /tmp/runtime-<user>, can be someone else's or
-// open to others, and Qt then has none to offer. Ours, left open to others, is closed first.
+// open to others, and Qt then has none to offer. Ours, left readable by others, is closed first.
 TEST_F(VessaProcessTest, WithoutARuntimeFolderASecondStartStillFindsTheFirst)
 {
-    constexpr auto open =
-        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
-    const QTemporaryDir temporaryFolder;
+    constexpr auto readable = ownerOnly | QFile::ReadOther | QFile::ExeOther;
     const QString qtFolder = temporaryFolder.filePath(
         QStringLiteral("runtime-") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name));
     const QString ownFolder = dataFolder.filePath(QStringLiteral("cache/com.kolvane.vessa-mac"));
     for (const QString &folder : {qtFolder, ownFolder})
-        ASSERT_TRUE(QDir().mkpath(folder) && QFile::setPermissions(folder, open));
-    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    environment.insert(QStringLiteral("TMPDIR"), temporaryFolder.path());
+        ASSERT_TRUE(QDir().mkpath(folder) && QFile::setPermissions(folder, readable));
+    leaveOutTheRuntimeFolder();
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), dataFolder.filePath("cache"));
-    const QString socket = ownFolder + "/" + SingleInstance::socketFileName;
 
-    QProcess &first = startVessa({});
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return someoneListensAt(socket) || first.state() == QProcess::NotRunning; },
-        processTimeoutMs));
-    ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().constData();
-    EXPECT_EQ(QFileInfo(ownFolder).permissions() & open,
-              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcess &second = startVessa({QStringLiteral("--toggle")});
-    ASSERT_TRUE(waitForExit(second));
-    EXPECT_TRUE(exitedCleanly(second));
-    EXPECT_EQ(first.state(), QProcess::Running);
-    first.terminate();
-    ASSERT_TRUE(waitForExit(first));
-    EXPECT_TRUE(exitedCleanly(first));
+    expectASecondStartFindsTheFirstAt(ownFolder + "/" + SingleInstance::socketFileName);
+}
+
+// Others who could write to our folder could have left a socket there: closing the folder now
+// would not remove it, and it would be handed the sign-in callback.
+TEST_F(VessaProcessTest, AFolderOfOursOthersCouldWriteToIsRefusedWithWhatIsInIt)
+{
+    const QString ownFolder = dataFolder.filePath(QStringLiteral("cache/com.kolvane.vessa-mac"));
+    ASSERT_TRUE(QDir().mkpath(ownFolder));
+    ASSERT_TRUE(QFile::setPermissions(ownFolder, ownerOnly | QFile::WriteGroup | QFile::ExeGroup));
+    QLocalServer planted;
+    ASSERT_TRUE(planted.listen(ownFolder + "/" + SingleInstance::socketFileName));
+    leaveOutTheRuntimeFolder();
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), dataFolder.filePath("cache"));
+
+    expectAStartToRefuse(ownFolder);
+    EXPECT_FALSE(planted.waitForNewConnection(0));
+}
+
+// Without a home to hold a cache, the socket goes to a folder of ours in the temporary folder; one
+// made there ahead of us by someone else is refused.
+TEST_F(VessaProcessTest, WithoutAHomeASecondStartStillFindsTheFirst)
+{
+    QFile notAFolder(dataFolder.filePath(QStringLiteral("home")));
+    ASSERT_TRUE(notAFolder.open(QFile::WriteOnly));
+    leaveOutTheRuntimeFolder();
+    environment.remove(QStringLiteral("XDG_CACHE_HOME"));
+    environment.insert(QStringLiteral("HOME"), notAFolder.fileName() + "/user");
+    const QString ownFolder =
+        temporaryFolder.filePath(QStringLiteral("com.kolvane.vessa-mac-%1").arg(::geteuid()));
+
+    // Only root can give a folder to another user.
+    if (::geteuid() == 0) {
+        ASSERT_TRUE(QDir().mkdir(ownFolder) &&
+                    ::chown(QFile::encodeName(ownFolder), 65534, 65534) == 0);
+        expectAStartToRefuse(ownFolder);
+        ASSERT_TRUE(QDir().rmdir(ownFolder));
+    }
+    expectASecondStartFindsTheFirstAt(ownFolder + "/" + SingleInstance::socketFileName);
 }
