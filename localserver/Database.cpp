@@ -53,18 +53,34 @@ Todo readTodo(const SqliteStatement &row)
 }
 
 // SQLite creates its files readable by everyone, and gives a journal the mode of its database:
-// a database file made (or found) private here keeps the user's data, journals included, theirs.
+// a database file made, or found, private here keeps the user's data, journals included, theirs.
+// A file of someone else's is opened as it is: a folder the user named may be shared on purpose,
+// and the file's mode is its owner's to choose. A link at the name is refused, since it would turn
+// the database, and this change of mode, onto a file elsewhere.
 void makePrivateFile(const std::string &file)
 {
     constexpr auto ownerOnly = S_IRUSR | S_IWUSR;
-    const auto descriptor = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, ownerOnly);
-    if (descriptor < 0 || ::fchmod(descriptor, ownerOnly) != 0) {
-        const std::string reason = std::strerror(errno);
-        if (descriptor >= 0)
-            ::close(descriptor);
-        throw DatabaseError(file + ": " + reason);
+    // Not blocking: a pipe at the name would otherwise hold the start until someone writes to it.
+    const auto descriptor =
+        ::open(file.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, ownerOnly);
+    if (descriptor < 0) {
+        const auto error = errno;
+        throw DatabaseError(file + ": " +
+                            (error == ELOOP ? "a link; the database must be a file of its own"
+                                            : std::strerror(error)));
     }
+    struct stat status = {};
+    std::string failure;
+    if (::fstat(descriptor, &status) != 0)
+        failure = std::strerror(errno);
+    else if (!S_ISREG(status.st_mode))
+        failure = "not a file";
+    else if (status.st_uid == ::geteuid() && (status.st_mode & (S_IRWXG | S_IRWXO)) != 0 &&
+             ::fchmod(descriptor, ownerOnly) != 0)
+        failure = std::strerror(errno);
     ::close(descriptor);
+    if (!failure.empty())
+        throw DatabaseError(file + ": " + failure);
 }
 
 } // namespace

@@ -24,7 +24,8 @@ public:
     static constexpr char fileName[] = "vessa-localserver.sqlite3";
 
     // Opens, or creates, the database file in the directory, creating the directory (private to
-    // the user) when it is missing. The file, and so each journal of it, is the user's alone.
+    // the user) when it is missing. A file of the user's, and so each journal of it, is made the
+    // user's alone; someone else's is opened as it is. A link at the file's name is refused.
     explicit Database(const std::filesystem::path &directory);
     ~Database();
     Database(const Database &) = delete;

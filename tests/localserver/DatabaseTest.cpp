@@ -1,15 +1,20 @@
 #include "Database.h"
 
+#include "DatabaseError.h"
+
 #include <QTemporaryDir>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr auto ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
+constexpr auto readable = ownerOnly | fs::perms::group_read | fs::perms::others_read;
 
 // The journal's mode is SQLite's choice: it copies the database file's.
 fs::perms journalPermissions(const fs::path &file)
@@ -35,13 +40,50 @@ TEST(DatabaseTest, ItsFilesAreTheUsersAlone)
     const auto file = folder / Database::fileName;
     std::make_unique<Database>(folder).reset();
     const auto created = fs::status(file).permissions();
-    fs::permissions(file, ownerOnly | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(file, readable);
     std::make_unique<Database>(folder).reset();
 
     EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
     EXPECT_EQ(created, ownerOnly);
     EXPECT_EQ(fs::status(file).permissions(), ownerOnly);
     EXPECT_EQ(journalPermissions(file), ownerOnly);
+}
+
+// An empty file, which SQLite would take for a new database.
+fs::path emptyFile(const fs::path &file, fs::perms permissions)
+{
+    std::ofstream{file};
+    fs::permissions(file, permissions);
+    return file;
+}
+
+// A link at the database's name in a folder the user named would turn the database, and the
+// change of its mode, onto a file elsewhere.
+TEST(DatabaseTest, ALinkAtItsNameIsRefusedAndWhatItNamesLeftAlone)
+{
+    QTemporaryDir directory;
+    const fs::path folder(directory.path().toStdString());
+    const auto elsewhere = emptyFile(folder / "elsewhere", readable);
+    fs::create_symlink(elsewhere, folder / Database::fileName);
+
+    EXPECT_THROW(Database{folder}, DatabaseError);
+    EXPECT_EQ(fs::status(elsewhere).permissions(), readable);
+    EXPECT_EQ(fs::file_size(elsewhere), 0);
+}
+
+// A folder the user named may be shared on purpose: a database file of someone else's in it is
+// opened as it is, and its mode is its owner's to choose.
+TEST(DatabaseTest, SomeoneElsesFileIsOpenedWithItsModeLeftAlone)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    QTemporaryDir directory;
+    const fs::path folder(directory.path().toStdString());
+    const auto file = emptyFile(folder / Database::fileName, readable);
+    ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+
+    EXPECT_NO_THROW(Database{folder});
+    EXPECT_EQ(fs::status(file).permissions(), readable);
 }
 
 } // namespace
