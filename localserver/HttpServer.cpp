@@ -54,6 +54,15 @@ private:
 
 } // namespace
 
+// Leans on two protected members of httplib::Server that cpp-httplib 0.11 has but does not
+// document: process_request() is what a connection's thread runs for each request (parsing,
+// checks, routing, handler, reply written to the stream), and svr_sock_ is the listening socket,
+// which process_request() reads only to tell a stopping server (a streamed reply stops once it is
+// INVALID_SOCKET). Safe because this runs only while nothing listens: no listening thread reads,
+// closes or replaces svr_sock_ meanwhile. On an httplib upgrade, check that both members still
+// exist with these meanings and that process_request() still does nothing else with svr_sock_ (no
+// read, write or close on it); then run the local backend's tests and fuzz_localserver, which
+// drive requests through here.
 std::string HttpServer::answer(std::string_view request)
 {
     if (is_running())
