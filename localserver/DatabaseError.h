@@ -3,7 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-// SQLite refused an operation; what() carries SQLite's own message.
+// The database could not be opened or SQLite refused an operation; what() says why, in SQLite's
+// own words where it was SQLite that refused.
 class DatabaseError : public std::runtime_error
 {
 public:
