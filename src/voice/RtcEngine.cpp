@@ -7,14 +7,6 @@ namespace RtcEngine {
 
 namespace {
 
-// autoaudiosrc says, with a warning, that it found no working device and plays silence instead.
-bool isStandInWarning(GstMessage *message)
-{
-    const GType autoDetect = g_type_from_name("GstAutoDetect");
-    return GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING && autoDetect != 0 &&
-           g_type_is_a(G_OBJECT_TYPE(GST_MESSAGE_SRC(message)), autoDetect);
-}
-
 // Waits for the first buffer the source sends, or for its failure, until the deadline.
 bool firstBufferArrives(GstBus *bus, std::chrono::steady_clock::time_point deadline)
 {
@@ -49,6 +41,15 @@ bool initializeSSL()
         g_clear_error(&error);
     });
     return loaded;
+}
+
+bool isStandInWarning(GstMessage *message)
+{
+    // A message need not name its source.
+    GstObject *origin = GST_MESSAGE_SRC(message);
+    const GType autoDetect = g_type_from_name("GstAutoDetect");
+    return GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING && origin != nullptr &&
+           autoDetect != 0 && g_type_is_a(G_OBJECT_TYPE(origin), autoDetect);
 }
 
 bool capturesAudio(const QString &description, std::chrono::milliseconds limit)

@@ -3,6 +3,8 @@
 #include <QString>
 #include <chrono>
 
+typedef struct _GstMessage GstMessage;
+
 // The WebRTC engine as a whole: GStreamer with webrtcbin.
 namespace RtcEngine {
 
@@ -16,5 +18,10 @@ bool initializeSSL();
 // a microphone, or one whose sound server refuses us, fails here. Waits up to the limit, so it
 // runs off the main thread.
 bool capturesAudio(const QString &description, std::chrono::milliseconds limit);
+
+// Whether the message is an automatic device's (autoaudiosrc, autoaudiosink) word that no device
+// works and a silent stand-in takes its place: only a warning, though nothing is captured or
+// played.
+bool isStandInWarning(GstMessage *message);
 
 } // namespace RtcEngine

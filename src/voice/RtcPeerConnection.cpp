@@ -271,11 +271,16 @@ void onStateNotify(GstElement *webrtc, GParamSpec *property, gpointer data)
 
 // Nobody reads the bus: every message is dropped instead of piling up for the length of the
 // call, but what went wrong is said, and a failure of the microphone's branch ends the session.
+// autoaudiosrc's silent stand-in is such a failure too: the device went away after the check.
 GstBusSyncReply onBusMessage(GstBus *, GstMessage *message, gpointer data)
 {
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+    const bool isError = GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR;
+    if (isError || RtcEngine::isStandInWarning(message)) {
         GError *error = nullptr;
-        gst_message_parse_error(message, &error, nullptr);
+        if (isError)
+            gst_message_parse_error(message, &error, nullptr);
+        else
+            gst_message_parse_warning(message, &error, nullptr);
         Log::write(QStringLiteral("[VoiceService] Audio pipeline error: ") +
                    errorText(error, "unknown"));
         g_clear_error(&error);

@@ -3,7 +3,10 @@
 #include "SoundServer.h"
 #include "VoicePeer.h"
 #include "support/TaskAwaiting.h"
+#include "voice/PeerConnectionDelegateWrapper.h"
 #include "voice/PipecatError.h"
+#include "voice/RtcPeerConnection.h"
+#include "voice/RtcPeerConnectionFactory.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -62,6 +65,29 @@ QJsonArray requestsOf(VoicePeer &peer, const QString &method)
             matching.append(request.toObject().value(QStringLiteral("body")));
     return matching;
 }
+
+// Points this process at a sound server that is not there, for as long as it lives.
+class NoSoundServer
+{
+public:
+    NoSoundServer()
+    {
+        if (qEnvironmentVariableIsSet(variable))
+            previous = qgetenv(variable);
+        qputenv(variable, "unix:/nonexistent/native");
+    }
+    ~NoSoundServer()
+    {
+        if (previous)
+            qputenv(variable, *previous);
+        else
+            qunsetenv(variable);
+    }
+
+private:
+    static constexpr char variable[] = "PULSE_SERVER";
+    std::optional<QByteArray> previous;
+};
 
 class VoiceChatServiceTest : public ::testing::Test
 {
@@ -293,17 +319,31 @@ TEST(VoiceChatServiceDevices, TheDesktopsMicrophoneIsRequiredWhereThereIsNone)
     if (QDir(QStringLiteral("/dev/snd")).exists())
         GTEST_SKIP() << "this machine has sound devices";
     // No sound server either: the default source has nothing to capture from.
-    const std::optional<QByteArray> previous = qEnvironmentVariableIsSet("PULSE_SERVER")
-                                                   ? std::optional(qgetenv("PULSE_SERVER"))
-                                                   : std::nullopt;
-    qputenv("PULSE_SERVER", "unix:/nonexistent/native");
+    const NoSoundServer noServer;
     VoiceChatService service(QStringLiteral("http://127.0.0.1:9"));
     EXPECT_EQ(failureText(service.connect()), "Audio error: Microphone permission is required");
     expectIdleAndTornDown(service);
-    if (previous)
-        qputenv("PULSE_SERVER", *previous);
-    else
-        qunsetenv("PULSE_SERVER");
+}
+
+TEST(VoiceChatServiceDevices, ACallThatFindsNoMicrophoneEndsWithTheAudioErrorWhereThereIsNone)
+{
+    if (QDir(QStringLiteral("/dev/snd")).exists())
+        GTEST_SKIP() << "this machine has sound devices";
+    // Past the check, as when the microphone goes between the check and the call: the call's own
+    // capture finds nothing.
+    const NoSoundServer noServer;
+    VoiceChatService service(QStringLiteral("http://127.0.0.1:9"));
+    QStringList reported;
+    service.onError = [&](const std::exception &error) {
+        reported.append(QString::fromUtf8(error.what()));
+    };
+    const auto events = std::make_shared<PeerConnectionDelegateWrapper>(&service);
+    const std::unique_ptr<RtcPeerConnection> call =
+        RtcPeerConnectionFactory(RtcMediaDevices{}).peerConnection({}, events);
+    ASSERT_NE(call->addAudioTrack(QStringLiteral("audio0"), {}), nullptr);
+    call->offer([](auto, auto) {});
+    ASSERT_TRUE(waitUntil([&] { return !reported.isEmpty(); }));
+    EXPECT_EQ(reported.first(), QStringLiteral("Audio error: Microphone permission is required"));
 }
 
 TEST(VoiceChatServiceDevices, ASoundServersSourceIsHeardUntilTheServerGoes)
