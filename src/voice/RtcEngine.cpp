@@ -7,7 +7,11 @@ namespace RtcEngine {
 
 namespace {
 
-// Waits for the first buffer the source sends, or for its failure, until the deadline.
+constexpr char firstBuffer[] = "first-buffer";
+constexpr char stopped[] = "stopped";
+
+// Waits for the first buffer the source sends, or for its failure or the stop, until the
+// deadline.
 bool firstBufferArrives(GstBus *bus, std::chrono::steady_clock::time_point deadline)
 {
     for (;;) {
@@ -20,11 +24,12 @@ bool firstBufferArrives(GstBus *bus, std::chrono::steady_clock::time_point deadl
             GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_WARNING | GST_MESSAGE_APPLICATION));
         if (message == nullptr)
             return false;
-        const bool arrived = GST_MESSAGE_TYPE(message) == GST_MESSAGE_APPLICATION;
-        const bool failed =
-            GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR || isStandInWarning(message);
+        const bool arrived = gst_message_has_name(message, firstBuffer);
+        const bool ended = gst_message_has_name(message, stopped) ||
+                           GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR ||
+                           isStandInWarning(message);
         gst_message_unref(message);
-        if (arrived || failed)
+        if (arrived || ended)
             return arrived;
     }
 }
@@ -52,9 +57,10 @@ bool isStandInWarning(GstMessage *message)
            autoDetect != 0 && g_type_is_a(G_OBJECT_TYPE(origin), autoDetect);
 }
 
-bool capturesAudio(const QString &description, std::chrono::milliseconds limit)
+bool capturesAudio(const QString &description, std::chrono::milliseconds limit,
+                   std::stop_token stop)
 {
-    if (!initializeSSL())
+    if (stop.stop_requested() || !initializeSSL())
         return false;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     GError *error = nullptr;
@@ -76,16 +82,24 @@ bool capturesAudio(const QString &description, std::chrono::milliseconds limit)
             GstObject *element = gst_pad_get_parent(probed);
             gst_element_post_message(
                 GST_ELEMENT(element),
-                gst_message_new_application(element, gst_structure_new_empty("first-buffer")));
+                gst_message_new_application(element, gst_structure_new_empty(firstBuffer)));
             gst_object_unref(element);
             return GST_PAD_PROBE_REMOVE;
         },
         nullptr, nullptr);
     gst_object_unref(pad);
     GstBus *bus = gst_pipeline_get_bus(GST_PIPELINE(pipeline));
-    captures = captures &&
-               gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE &&
-               firstBufferArrives(bus, deadline);
+    {
+        // The attempt that asked may end first: the wait ends with it, and the device is closed
+        // at once instead of at the limit.
+        const std::stop_callback onStop(stop, [bus] {
+            gst_bus_post(bus,
+                         gst_message_new_application(nullptr, gst_structure_new_empty(stopped)));
+        });
+        captures = captures &&
+                   gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE &&
+                   firstBufferArrives(bus, deadline);
+    }
     gst_element_set_state(pipeline, GST_STATE_NULL);
     gst_object_unref(bus);
     gst_object_unref(pipeline);

@@ -207,11 +207,12 @@ std::optional<QUrl> VoiceChatService::offerURL() const
 
 QCoro::Task<bool> VoiceChatService::checkMicrophonePermission(std::stop_token stop)
 {
-    // The check waits for the device, so it runs on a worker thread; a stop leaves it behind.
-    const StartCompletion<bool> check = [source = devices.audioSource,
-                                         limit = timeouts.microphone](auto continuation) {
-        QThreadPool::globalInstance()->start([source, limit, continuation] {
-            continuation->resume(RtcEngine::capturesAudio(source, limit));
+    // The check waits for the device, so it runs on a worker thread. The attempt's stop ends it
+    // there too, so that the microphone closes with the attempt, not at the check's limit.
+    const StartCompletion<bool> check = [source = devices.audioSource, limit = timeouts.microphone,
+                                         stop](auto continuation) {
+        QThreadPool::globalInstance()->start([source, limit, stop, continuation] {
+            continuation->resume(RtcEngine::capturesAudio(source, limit, stop));
         });
     };
     co_return co_await awaitCompletion(check, stop);

@@ -60,7 +60,8 @@ public:
     explicit VoiceChatService(QString baseURL = QString::fromUtf8(Configuration::voiceUrl),
                               RtcMediaDevices devices = {}, VoiceChatTimeouts timeouts = {},
                               QObject *parent = nullptr);
-    // Tears a live session down first.
+    // Tears a live session down first, and stops an attempt in progress, its microphone check
+    // with it.
     ~VoiceChatService() override;
 
     const QString &baseURL() const { return m_baseURL; }

@@ -26,6 +26,14 @@ QByteArray sineWave(int hz)
     return samples;
 }
 
+QByteArray pactl(const QStringList &arguments)
+{
+    QProcess control;
+    control.start(QStringLiteral("pactl"), arguments);
+    control.waitForFinished();
+    return control.readAllStandardOutput();
+}
+
 void writeFile(const QString &path, const QByteArray &content)
 {
     QFile file(path);
@@ -42,16 +50,18 @@ SoundServer::SoundServer(int toneHz)
         previousAddress = qgetenv(serverVariable);
     qputenv(serverVariable, "unix:" + QFile::encodeName(socket));
 
-    // The microphone is the monitor of a sink that the tone plays into. The socket is made last,
-    // so that it appears once every device is there.
+    // The microphone is the monitor of a sink that the tone plays into; the stalled one reads a
+    // pipe nobody writes to. The socket is made last, so that it appears once every device is
+    // there.
     const QString script = folder.filePath(QStringLiteral("server.pa"));
     writeFile(script, QStringLiteral("load-module module-null-sink sink_name=discard\n"
                                      "load-module module-null-sink sink_name=microphone\n"
+                                     "load-module module-pipe-source source_name=stalled file=%2\n"
                                      "set-default-sink discard\n"
                                      "set-default-source microphone.monitor\n"
                                      "load-module module-native-protocol-unix socket=%1 "
                                      "auth-anonymous=1\n")
-                          .arg(socket)
+                          .arg(socket, folder.filePath(QStringLiteral("stalled")))
                           .toUtf8());
     // Its own home and runtime folder, so that it meets no other daemon and leaves nothing.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -100,11 +110,14 @@ void SoundServer::kill()
     tone.waitForFinished();
 }
 
+void SoundServer::stallMicrophone()
+{
+    pactl({QStringLiteral("set-default-source"), QStringLiteral("stalled")});
+}
+
 int SoundServer::recordingStreams()
 {
-    QProcess list;
-    list.start(QStringLiteral("pactl"),
-               {QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("source-outputs")});
-    list.waitForFinished();
-    return int(list.readAllStandardOutput().count('\n'));
+    return int(
+        pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("source-outputs")})
+            .count('\n'));
 }

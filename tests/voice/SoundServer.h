@@ -19,6 +19,8 @@ public:
 
     // Ends the daemon at once, as a crash or a restart of the sound server does.
     void kill();
+    // From now on the default source opens but never delivers a sample, as a hung device does.
+    void stallMicrophone();
     // How many streams record from the server now.
     int recordingStreams();
 

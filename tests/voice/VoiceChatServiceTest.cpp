@@ -368,6 +368,28 @@ TEST(VoiceChatServiceDevices, ASoundServersSourceIsHeardUntilTheServerGoes)
     expectIdleAndTornDown(service);
 }
 
+TEST(VoiceChatServiceDevices, AnAttemptStoppedDuringTheMicrophoneCheckClosesTheMicrophone)
+{
+    using namespace std::chrono_literals;
+    for (const bool destroyed : {false, true}) {
+        SCOPED_TRACE(destroyed ? "destroyed" : "disconnected");
+        SoundServer sound(660);
+        sound.stallMicrophone();
+        // The check would wait for the first sound far longer than the waits below.
+        auto service = std::make_unique<VoiceChatService>(
+            QStringLiteral("http://127.0.0.1:9"), RtcMediaDevices{},
+            VoiceChatTimeouts{.connection = 120s, .microphone = 120s});
+        auto connecting = service->connect();
+        ASSERT_TRUE(waitUntil([&] { return sound.recordingStreams() == 1; }));
+        if (destroyed)
+            service.reset();
+        else
+            service->disconnect();
+        EXPECT_EQ(failureText(std::move(connecting)), "The request was cancelled.");
+        EXPECT_TRUE(waitUntil([&] { return sound.recordingStreams() == 0; }));
+    }
+}
+
 TEST(VoiceChatServiceLimits, RefusesWithoutAMicrophoneOrAUsableAddress)
 {
     VoiceChatService noMicrophone(
