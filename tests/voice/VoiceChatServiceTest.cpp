@@ -298,10 +298,12 @@ TEST(VoiceChatServiceLimits, HeldCandidateRequestsEndWithTheAttempt)
     using namespace std::chrono_literals;
     for (const bool timesOut : {false, true}) {
         SCOPED_TRACE(timesOut ? "timed out" : "disconnected");
-        // The answer comes late, so the candidates wait for it; then each request is held.
+        // The answer comes late, so the candidates wait for it; then each request is held past
+        // the attempt's limit. The limit leaves a busy machine time to send the first.
+        constexpr int patchDelayMs = 8000;
         VoicePeer peer;
-        peer.script({{"delay", 0.2}, {"patch-delay", 3}});
-        VoiceChatService service(peer.baseURL(), testDevices, {timesOut ? 2500ms : 30'000ms});
+        peer.script({{"delay", 0.2}, {"patch-delay", patchDelayMs / 1000.0}});
+        VoiceChatService service(peer.baseURL(), testDevices, {timesOut ? 6s : 30s});
         const auto patches = [&] { return requestsOf(peer, QStringLiteral("PATCH")).size(); };
         auto connecting = service.connect();
         ASSERT_TRUE(waitUntil([&] { return patches() == 1; }));
@@ -310,7 +312,7 @@ TEST(VoiceChatServiceLimits, HeldCandidateRequestsEndWithTheAttempt)
         EXPECT_EQ(failureText(std::move(connecting)),
                   timesOut ? "Connection timed out" : "The request was cancelled.");
         // Past the time the held request would have been answered, no other follows it.
-        EXPECT_FALSE(waitUntil([&] { return patches() > 1; }, 4000));
+        EXPECT_FALSE(waitUntil([&] { return patches() > 1; }, patchDelayMs + 1000));
     }
 }
 
