@@ -214,11 +214,16 @@ Item {
         }
     }
 
+    // Closed, the alert hands the keyboard back to the message field: the user types next.
     ErrorAlert {
+        objectName: "chatErrorAlert"
         title: qsTr("Error")
         message: root.controller.errorMessage
         visible: root.controller.showError
-        onClosed: root.controller.showError = false
+        onClosed: {
+            root.controller.showError = false;
+            input.takeFocus();
+        }
     }
 
     // Tells screen readers that a reply has finished, with its text.

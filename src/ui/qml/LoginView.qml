@@ -198,6 +198,10 @@ Rectangle {
         title: qsTr("Sign In Error")
         message: controller.errorMessage
         visible: controller.showError
-        onClosed: controller.showError = false
+        // The sign-in button is what the user tries next.
+        onClosed: {
+            controller.showError = false;
+            signInButton.forceActiveFocus();
+        }
     }
 }

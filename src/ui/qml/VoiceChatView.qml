@@ -21,9 +21,10 @@ Rectangle {
     implicitHeight: 600
     color: Theme.colors.backgroundRoot
     Component.onCompleted: {
-        root.controller.appear();
-        // Whoever opens the voice chat means to talk; the space bar holds the button.
+        // Whoever opens the voice chat means to talk; the space bar holds the button. Before the
+        // session starts, so that an alert it raises at once keeps the keyboard.
         talkButton.forceActiveFocus();
+        root.controller.appear();
     }
     Component.onDestruction: {
         if (root.controller)
@@ -380,6 +381,10 @@ Rectangle {
         title: qsTr("Error")
         message: root.controller.errorMessage
         visible: root.controller.showError
-        onClosed: root.controller.showError = false
+        // The talk button is what the user presses next.
+        onClosed: {
+            root.controller.showError = false;
+            talkButton.forceActiveFocus();
+        }
     }
 }

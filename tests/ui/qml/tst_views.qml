@@ -198,6 +198,20 @@ Item {
             compare(root.find(view, "accountEmail").text, "ada@example.com");
         }
 
+        function test_closingTheChatsAlertGivesTheKeyboardBackToTheMessageField() {
+            const view = createTemporaryObject(chat, root);
+            const field = root.find(view, "messageField");
+            const alert = root.find(view, "chatErrorAlert");
+            view.controller.showError = true;
+            tryVerify(() => alert.opened);
+            verify(!field.activeFocus);
+            keyClick(Qt.Key_Escape);
+            tryVerify(() => !alert.visible);
+            verify(field.activeFocus);
+            keyClick(Qt.Key_A);
+            compare(field.text, "a");
+        }
+
         function test_voiceChatSignedOutShowsTheAlertAndStaysDisconnected() {
             const view = createTemporaryObject(voiceChat, root, {controller: VoiceScreens.signedOut()});
             const alert = root.find(view, "voiceErrorAlert");
@@ -208,6 +222,10 @@ Item {
             verify(Qt.colorEqual(root.find(view, "connectionDot").color, Theme.colors.textSecondary));
             compare(root.find(view, "statusLine").text, "Not connected");
             compare(root.find(view, "talkButton").opacity, 0.5);
+            tryVerify(() => alert.opened);
+            keyClick(Qt.Key_Escape);
+            tryVerify(() => !alert.visible);
+            verify(root.find(view, "talkButton").activeFocus);
         }
 
         function test_voiceChatShowsEachStateOfTheSession() {
