@@ -1,8 +1,9 @@
 #include "app/ForwardedUrl.h"
 
+#include "model/Utf8Text.h"
+
 #include <QChar>
 #include <QString>
-#include <QStringDecoder>
 #include <algorithm>
 
 namespace ForwardedUrl {
@@ -12,13 +13,10 @@ std::optional<QUrl> parse(QByteArrayView line)
     if (line.isEmpty() || line.size() > maximumLineLength)
         return std::nullopt;
 
-    // Stateless, so that a sequence cut off at the end counts as an error instead of waiting for
-    // more bytes; a leading byte-order mark is kept as a character rather than silently dropped.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                     QStringDecoder::Flag::ConvertInitialBom);
-    const QString text = decoder.decode(line);
-    if (decoder.hasError())
+    const std::optional<QString> decoded = Utf8Text::decoded(line);
+    if (!decoded)
         return std::nullopt;
+    const QString &text = *decoded;
 
     const bool hasControlCharacter = std::any_of(text.cbegin(), text.cend(), [](QChar character) {
         return character.category() == QChar::Other_Control;

@@ -5,13 +5,13 @@
 #include "model/Log.h"
 #include "model/SharedInstance.h"
 #include "model/Timestamp.h"
+#include "model/Utf8Text.h"
 #include "net/HttpClient.h"
 #include "net/HttpRequest.h"
 #include "net/HttpResponse.h"
 #include "net/RedactedUrl.h"
 #include "net/TransportError.h"
 
-#include <QStringDecoder>
 #include <QUrl>
 #include <QVariant>
 #include <nlohmann/json.hpp>
@@ -52,17 +52,6 @@ std::optional<QUrl> promptsUrl(const QString &apiBase, const QString &kind,
                  QStringLiteral("&workos_user_id=") +
                  QString::fromLatin1(QUrl::toPercentEncoding(workosUserId)));
     return url;
-}
-
-// The body as text when it is well-formed UTF-8; none otherwise.
-std::optional<QString> utf8Text(const QByteArray &body)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                     QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder.decode(body);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
 }
 
 } // namespace
@@ -169,7 +158,7 @@ QCoro::Task<std::optional<QString>> fetchFromAPI(PromptType type, QString workos
     log(QStringLiteral("Response status: ") + QString::number(*response.statusCode));
     // 7. Any other status carries no prompt.
     if (*response.statusCode != 200) {
-        if (const auto body = utf8Text(response.body))
+        if (const auto body = Utf8Text::decoded(response.body))
             log(QStringLiteral("Error body: ") + Excerpt::of(*body));
         co_return std::nullopt;
     }
@@ -197,7 +186,7 @@ QCoro::Task<std::optional<QString>> fetchFromAPI(PromptType type, QString workos
     }
     // 10. Anything else is not a prompt.
     log(QStringLiteral("Failed to parse ") + kind + QStringLiteral(" prompt response"));
-    if (const auto body = utf8Text(response.body)) {
+    if (const auto body = Utf8Text::decoded(response.body)) {
         log(QStringLiteral("Raw response: ") +
             Graphemes::prefix(*body, loggedResponseLength).toString());
     }

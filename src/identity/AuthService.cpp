@@ -11,6 +11,7 @@
 #include "model/Excerpt.h"
 #include "model/Log.h"
 #include "model/SharedInstance.h"
+#include "model/Utf8Text.h"
 #include "net/HttpClient.h"
 #include "net/HttpRequest.h"
 #include "net/HttpResponse.h"
@@ -18,7 +19,6 @@
 
 #include <QByteArray>
 #include <QDesktopServices>
-#include <QStringDecoder>
 #include <exception>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -101,16 +101,6 @@ std::optional<Record> decodedMember(const nlohmann::ordered_json &body, const ch
     } catch (const std::exception &) {
         return std::nullopt;
     }
-}
-
-std::optional<QString> utf8Text(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
-                                                       QStringConverter::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
 }
 
 QString encoded(const QUrl &url)
@@ -331,7 +321,7 @@ QCoro::Task<std::pair<QString, User>> AuthService::exchangeCodeForToken(QString 
                 .get<WorkOSAuthResponse>();
         co_return std::pair{reply.accessToken, reply.user.toUser()};
     }
-    if (const auto text = utf8Text(response.body))
+    if (const auto text = Utf8Text::decoded(response.body))
         Log::write(QStringLiteral("[AuthService] Token exchange error: ") + Excerpt::of(*text));
     throw AuthError(AuthError::Case::tokenExchangeFailed);
 }

@@ -3,6 +3,7 @@
 #include "identity/KeychainError.h"
 #include "identity/SecureFile.h"
 #include "model/SharedInstance.h"
+#include "model/Utf8Text.h"
 
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -107,12 +108,10 @@ QByteArray KeychainService::encode(const QString &string)
 QString KeychainService::decode(const QByteArray &bytes)
 {
     // A leading byte-order mark is part of the stored text, not a marker to strip.
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
-                                                       QStringConverter::Flag::ConvertInitialBom);
-    QString string = decoder.decode(bytes);
-    if (decoder.hasError())
+    std::optional<QString> string = Utf8Text::decoded(bytes);
+    if (!string)
         throw KeychainError::decodingFailed();
-    return string;
+    return std::move(*string);
 }
 
 void KeychainService::write(const QString &path, const QByteArray &bytes)

@@ -5,9 +5,9 @@
 #include "model/DecodingError.h"
 #include "model/Graphemes.h"
 #include "model/Log.h"
+#include "model/Utf8Text.h"
 
 #include <QString>
-#include <QStringDecoder>
 #include <exception>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -60,20 +60,10 @@ AnyCodable::Object decodeJSON(const QByteArray &body)
 
 } // namespace
 
-std::optional<QString> utf8Text(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                     QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
-}
-
 AnyCodable::Object read(QByteArrayView contentType, const QByteArray &body)
 {
     log(QStringLiteral("Content-Type: ") + QString::fromUtf8(contentType));
-    if (const auto text = utf8Text(body)) {
+    if (const auto text = Utf8Text::decoded(body)) {
         log(QStringLiteral("Raw response (%1 bytes): %2")
                 .arg(QString::number(body.size()), Graphemes::prefix(*text, 500).toString()));
     }
@@ -87,7 +77,7 @@ AnyCodable::Object read(QByteArrayView contentType, const QByteArray &body)
 
 AnyCodable::Object decodeEventStream(const QByteArray &body)
 {
-    if (!utf8Text(body))
+    if (!Utf8Text::decoded(body))
         throw MCPError::invalidResponse();
     auto payloads = MCPResponseParser::eventPayloads(body.toStdString());
     if (payloads.empty())

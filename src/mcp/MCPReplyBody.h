@@ -4,16 +4,11 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QString>
-#include <optional>
 
 // Reads the body of an MCP server's 200 reply into the JSON-RPC object it carries, without
 // touching the network. Fails with MCPError, or with nlohmann's parse_error for a body that is
 // not JSON at all; nothing else escapes, whatever the server sent.
 namespace MCPReplyBody {
-
-// The body as text; none when it is not UTF-8.
-std::optional<QString> utf8Text(const QByteArray &bytes);
 
 // The reply by its content type: an event stream, plain JSON, or an empty result for an empty
 // body. Logs the content type and the head of the body.

@@ -8,6 +8,7 @@
 #include "model/Graphemes.h"
 #include "model/Log.h"
 #include "model/SharedInstance.h"
+#include "model/Utf8Text.h"
 #include "net/HttpClient.h"
 #include "net/HttpRequest.h"
 #include "net/HttpResponse.h"
@@ -151,7 +152,7 @@ QCoro::Task<AnyCodable::Object> MCPService::sendRequest(std::string method,
     }
     if (status == 200)
         co_return readReply(*response);
-    if (const auto text = MCPReplyBody::utf8Text(response->body))
+    if (const auto text = Utf8Text::decoded(response->body))
         log(QStringLiteral("Error response: ") + Excerpt::of(*text));
     throw MCPError::requestFailed(status);
 }

@@ -2,6 +2,7 @@
 
 #include "model/Excerpt.h"
 #include "model/Log.h"
+#include "model/Utf8Text.h"
 #include "net/HttpClient.h"
 #include "net/TransportError.h"
 #include "voice/AudioLevels.h"
@@ -15,7 +16,6 @@
 #include "voice/WithTimeout.h"
 
 #include <QHostAddress>
-#include <QStringDecoder>
 #include <QThreadPool>
 #include <QUrl>
 #include <nlohmann/json.hpp>
@@ -73,9 +73,7 @@ RtcPeerConnection::Completion resumingWith(std::shared_ptr<ContinuationGuard<boo
 
 QString serverErrorBody(const QByteArray &body)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(body);
-    return decoder.hasError() ? QStringLiteral("Unknown error") : text;
+    return Utf8Text::decoded(body).value_or(QStringLiteral("Unknown error"));
 }
 
 HttpRequest offerRequest(const QUrl &url, QByteArray body, const char *method)
