@@ -1,9 +1,9 @@
 // Message rendering cost: the block parser plus inline runs over a large chat-style document,
 // next to md4c's own full parse of the same text, and the cost of parsing a streamed reply after
 // every delta: the whole text again, or only what follows its last settled block.
-#include "ui/IncrementalMarkdown.h"
-#include "ui/InlineMarkdown.h"
-#include "ui/MarkdownParser.h"
+#include "markdown/IncrementalMarkdown.h"
+#include "markdown/InlineMarkdown.h"
+#include "markdown/MarkdownParser.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdint>

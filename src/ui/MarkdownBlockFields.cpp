@@ -1,6 +1,6 @@
 #include "ui/MarkdownBlockFields.h"
 
-#include "ui/InlineMarkdown.h"
+#include "markdown/InlineMarkdown.h"
 
 #include <string>
 #include <variant>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/IncrementalMarkdown.h"
-#include "ui/MarkdownBlock.h"
+#include "markdown/IncrementalMarkdown.h"
+#include "markdown/MarkdownBlock.h"
 #include "ui/Utf8Mirror.h"
 
 #include <QAbstractListModel>

@@ -1,10 +1,10 @@
 #include "ui/MessageListModel.h"
 
+#include "markdown/BlockParts.h"
+#include "markdown/MarkdownParser.h"
 #include "model/Conversation.h"
 #include "model/Message.h"
-#include "ui/BlockParts.h"
 #include "ui/MarkdownBlockFields.h"
-#include "ui/MarkdownParser.h"
 #include "ui/ToolCallCard.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ui/BlockParts.h"
-#include "ui/IncrementalMarkdown.h"
-#include "ui/MarkdownBlock.h"
+#include "markdown/BlockParts.h"
+#include "markdown/IncrementalMarkdown.h"
+#include "markdown/MarkdownBlock.h"
 #include "ui/Utf8Mirror.h"
 
 #include <QAbstractListModel>

@@ -2,8 +2,8 @@
 // runs are non-empty and merged, links are openable, no underscore appears that the text did not
 // have, text without inline syntax comes out unchanged (so no block construct of md4c leaks
 // through), and the rich text holds only our own tags around exactly the runs' text.
-#include "ui/InlineMarkdown.h"
-#include "ui/MarkdownParser.h"
+#include "markdown/InlineMarkdown.h"
+#include "markdown/MarkdownParser.h"
 
 #include <QString>
 #include <algorithm>

@@ -2,10 +2,10 @@
 
 #include "app/SignInFixture.h"
 #include "chat/ChatService.h"
+#include "markdown/InlineMarkdown.h"
 #include "model/Conversation.h"
 #include "model/Message.h"
 #include "support/TaskAwaiting.h"
-#include "ui/InlineMarkdown.h"
 #include "ui/LoginViewController.h"
 
 #include <QSignalSpy>

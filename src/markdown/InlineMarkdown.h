@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/InlineRun.h"
+#include "markdown/InlineRun.h"
 
 #include <QString>
 #include <string>

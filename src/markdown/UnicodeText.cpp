@@ -1,4 +1,4 @@
-#include "ui/UnicodeText.h"
+#include "markdown/UnicodeText.h"
 
 #include <QChar>
 

@@ -1,4 +1,4 @@
-#include "ui/MarkdownParser.h"
+#include "markdown/MarkdownParser.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,6 +1,6 @@
-#include "ui/IncrementalMarkdown.h"
+#include "markdown/IncrementalMarkdown.h"
 
-#include "ui/MarkdownParser.h"
+#include "markdown/MarkdownParser.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "ui/BlockParts.h"
+#include "markdown/BlockParts.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -1,6 +1,6 @@
-#include "ui/InlineMarkdown.h"
+#include "markdown/InlineMarkdown.h"
 
-#include "ui/UnicodeText.h"
+#include "markdown/UnicodeText.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "ui/MarkdownParser.h"
+#include "markdown/MarkdownParser.h"
 
-#include "ui/UnicodeText.h"
+#include "markdown/UnicodeText.h"
 
 #include <algorithm>
 #include <cstddef>

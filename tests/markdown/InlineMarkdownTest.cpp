@@ -1,4 +1,4 @@
-#include "ui/InlineMarkdown.h"
+#include "markdown/InlineMarkdown.h"
 
 #include <QTextBlock>
 #include <QTextDocument>

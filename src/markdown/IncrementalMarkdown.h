@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/MarkdownBlock.h"
+#include "markdown/MarkdownBlock.h"
 
 #include <cstddef>
 #include <string>
