@@ -57,3 +57,11 @@ void Message::setImageData(std::optional<QByteArray> imageData)
 {
     m_imageData = std::move(imageData);
 }
+
+void Message::setEnding(Ending ending)
+{
+    if (ending == m_ending)
+        return;
+    m_ending = ending;
+    emit endingChanged();
+}

@@ -20,8 +20,23 @@ class Message : public QObject
     Q_PROPERTY(QString content READ content WRITE setContent NOTIFY contentChanged)
     Q_PROPERTY(double createdAt READ createdAt CONSTANT)
     Q_PROPERTY(QVariantList toolCalls READ toolCallValues NOTIFY toolCallsChanged)
+    Q_PROPERTY(Ending ending READ ending NOTIFY endingChanged)
 
 public:
+    // How an assistant reply ended. A reply cut short keeps the text that arrived, and the view
+    // says why it stops where it does.
+    enum class Ending
+    {
+        complete,
+        // The stream closed before the reply said it was finished.
+        incomplete,
+        // The user stopped it.
+        stopped,
+        // The send failed after part of the reply had arrived.
+        failed,
+    };
+    Q_ENUM(Ending)
+
     // A new message: fresh id, created now.
     Message(MessageRole role, QString content, QList<ToolCall> toolCalls = {},
             std::optional<QByteArray> imageData = std::nullopt, QObject *parent = nullptr);
@@ -43,10 +58,13 @@ public:
     void setContent(const QString &content);
     void setToolCalls(const QList<ToolCall> &toolCalls);
     void setImageData(std::optional<QByteArray> imageData);
+    Ending ending() const { return m_ending; }
+    void setEnding(Ending ending);
 
 signals:
     void contentChanged();
     void toolCallsChanged();
+    void endingChanged();
 
 private:
     const QString m_id;
@@ -55,4 +73,5 @@ private:
     const double m_createdAt;
     QList<ToolCall> m_toolCalls;
     std::optional<QByteArray> m_imageData;
+    Ending m_ending = Ending::complete;
 };

@@ -313,6 +313,11 @@ void MessageListModel::setStreaming(bool streaming)
         updateRows(*entry, piecesOf(*entry, entry->allBlocks().size()), false);
 }
 
+void MessageListModel::setRetryOffered(bool offered)
+{
+    retryOffered = offered;
+}
+
 void MessageListModel::updateRows(Entry &entry, std::vector<Row> rows, bool toolsChanged)
 {
     std::size_t common = 0;

@@ -82,6 +82,9 @@ public:
     void setConversation(Conversation *conversation);
     void setStreamingMessage(Message *message);
     void setStreaming(bool isStreaming);
+    // Whether the last exchange failed and offers to be sent again: a last row of its own.
+    void setRetryOffered(bool offered);
+    bool isRetryOffered() const { return retryOffered; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -146,5 +149,6 @@ private:
     std::vector<std::unique_ptr<Entry>> entries;
     QList<QMetaObject::Connection> streamingConnections;
     bool isStreaming = false;
+    bool retryOffered = false;
     int rowTotal = 0;
 };
