@@ -8,9 +8,9 @@
 #include <vector>
 
 // The inline step of message rendering: emphasis, strong emphasis, inline code and links inside
-// one block's text. md4c does the parsing; every construct that would open a block in md4c is
-// shown as the literal text, so the result is what an inline-only parser shows, white space
-// included. Holds no state.
+// one block's text. md4c does the parsing (InlineRunParser); every construct that would open a
+// block in md4c is shown as the literal text, so the result is what an inline-only parser shows,
+// white space included. InlineRichText draws the runs. Holds no state.
 class InlineMarkdown
 {
 public:

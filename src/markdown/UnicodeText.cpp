@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr char32_t replacementCharacter = 0xFFFD;
-
 constexpr bool isContinuation(unsigned char byte)
 {
     return (byte & 0xC0U) == 0x80U;
@@ -118,4 +116,23 @@ std::string_view UnicodeText::trimmed(std::string_view text)
         end -= c.length;
     }
     return text.substr(begin, end - begin);
+}
+
+void UnicodeText::appendUtf8(std::string &out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0U | (c >> 6U));
+        out += static_cast<char>(0x80U | (c & 0x3FU));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0U | (c >> 12U));
+        out += static_cast<char>(0x80U | ((c >> 6U) & 0x3FU));
+        out += static_cast<char>(0x80U | (c & 0x3FU));
+    } else {
+        out += static_cast<char>(0xF0U | (c >> 18U));
+        out += static_cast<char>(0x80U | ((c >> 12U) & 0x3FU));
+        out += static_cast<char>(0x80U | ((c >> 6U) & 0x3FU));
+        out += static_cast<char>(0x80U | (c & 0x3FU));
+    }
 }

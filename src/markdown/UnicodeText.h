@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Code points of UTF-8 text and the character classes the Markdown parser tests. Malformed
@@ -8,6 +9,9 @@
 class UnicodeText
 {
 public:
+    // What stands for bytes and numbers that are no character.
+    static constexpr char32_t replacementCharacter = 0xFFFD;
+
     struct CodePoint
     {
         char32_t value = 0;
@@ -30,6 +34,9 @@ public:
     static bool isDecimalDigit(char32_t c);
     // ASCII punctuation and the Unicode punctuation categories.
     static bool isPunctuation(char32_t c);
+
+    // Appends the UTF-8 bytes of `c`.
+    static void appendUtf8(std::string &out, char32_t c);
 
     // The text without isTrimmedSpace characters at either end.
     static std::string_view trimmed(std::string_view text);
