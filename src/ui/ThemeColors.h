@@ -35,9 +35,9 @@ public:
     static QColor textOnAccent();
     // Window background.
     static QColor backgroundRoot();
-    // Control background.
+    // Control background; set apart from the window when the palette gives both one colour.
     static QColor backgroundDefault();
-    // Text background.
+    // Text background; set apart from the window when the palette gives both one colour.
     static QColor backgroundSecondary();
     // Separator.
     static QColor border();
