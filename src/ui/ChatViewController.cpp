@@ -3,7 +3,6 @@
 #include "chat/ChatService.h"
 #include "identity/AuthService.h"
 #include "model/Conversation.h"
-#include "model/Excerpt.h"
 #include "model/Message.h"
 
 #include <QPointer>
@@ -62,19 +61,6 @@ bool ChatViewController::hasMessages() const
 bool ChatViewController::isStreaming() const
 {
     return m_chatService && m_chatService->isStreaming();
-}
-
-QString ChatViewController::errorText() const
-{
-    return m_errorMessage.value_or(QStringLiteral("An error occurred"));
-}
-
-void ChatViewController::setShowError(bool show)
-{
-    if (show == m_showError)
-        return;
-    m_showError = show;
-    emit showErrorChanged();
 }
 
 void ChatViewController::setCurrentScreen(ChatViewScreen::Value screen)
@@ -180,7 +166,7 @@ void ChatViewController::startSend(const QString &text)
             if (!isCurrent() || current == nullptr)
                 return;
             keepPartialReply(*current);
-            showFailure(QString::fromUtf8(error.what()));
+            m_alert.show(QString::fromUtf8(error.what()));
         });
 }
 
@@ -196,13 +182,6 @@ void ChatViewController::keepPartialReply(Conversation &conversation)
         toolCall.isExecuting = false;
     partial->setToolCalls(toolCalls);
     conversation.addMessage(partial.release());
-}
-
-void ChatViewController::showFailure(const QString &description)
-{
-    m_errorMessage = Excerpt::of(description);
-    emit errorMessageChanged();
-    setShowError(true);
 }
 
 void ChatViewController::newConversation()

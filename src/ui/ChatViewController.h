@@ -2,6 +2,7 @@
 
 #include "model/Lifetime.h"
 #include "ui/ChatViewScreen.h"
+#include "ui/ErrorAlertState.h"
 #include "ui/MessageListModel.h"
 #include "ui/ScrollThrottle.h"
 
@@ -28,8 +29,7 @@ class ChatViewController : public QObject
     Q_PROPERTY(MessageListModel *messages READ messages CONSTANT)
     Q_PROPERTY(bool hasMessages READ hasMessages NOTIFY hasMessagesChanged)
     Q_PROPERTY(bool isStreaming READ isStreaming NOTIFY isStreamingChanged)
-    Q_PROPERTY(QString errorMessage READ errorText NOTIFY errorMessageChanged)
-    Q_PROPERTY(bool showError READ showError WRITE setShowError NOTIFY showErrorChanged)
+    Q_PROPERTY(ErrorAlertState *alert READ alert CONSTANT)
     Q_PROPERTY(bool isConfigured READ isConfigured NOTIFY isConfiguredChanged)
     Q_PROPERTY(ChatViewScreen::Value currentScreen READ currentScreen WRITE setCurrentScreen NOTIFY
                    currentScreenChanged)
@@ -54,11 +54,7 @@ public:
     Conversation *currentConversation() const { return m_currentConversation.get(); }
     Message *streamingMessage() const { return m_streamingMessage.get(); }
     ChatService &chatService() const { return *m_chatService; }
-    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
-    // The alert's text: the error's description, or "An error occurred" without one.
-    QString errorText() const;
-    bool showError() const { return m_showError; }
-    void setShowError(bool show);
+    ErrorAlertState *alert() { return &m_alert; }
     bool isConfigured() const { return m_isConfigured; }
     ChatViewScreen::Value currentScreen() const { return m_currentScreen; }
     void setCurrentScreen(ChatViewScreen::Value screen);
@@ -88,8 +84,6 @@ signals:
     void inputTextChanged();
     void hasMessagesChanged();
     void isStreamingChanged();
-    void errorMessageChanged();
-    void showErrorChanged();
     void isConfiguredChanged();
     void currentScreenChanged();
     void isFollowingChanged();
@@ -101,7 +95,6 @@ signals:
 private:
     void setCurrentConversation(std::unique_ptr<Conversation> conversation);
     void setStreamingMessage(std::unique_ptr<Message> message);
-    void showFailure(const QString &description);
     // A reply that fails keeps what had arrived: its text and tools join the conversation.
     void keepPartialReply(Conversation &conversation);
     void startSend(const QString &text);
@@ -112,8 +105,7 @@ private:
     QString m_inputText;
     std::unique_ptr<Conversation> m_currentConversation;
     std::unique_ptr<Message> m_streamingMessage;
-    std::optional<QString> m_errorMessage;
-    bool m_showError = false;
+    ErrorAlertState m_alert;
     bool m_isConfigured = false;
     bool isSettingUp = false;
     ChatViewScreen::Value m_currentScreen = ChatViewScreen::chat;

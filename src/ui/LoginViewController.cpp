@@ -1,9 +1,9 @@
 #include "ui/LoginViewController.h"
 
 #include "identity/AuthService.h"
-#include "model/Excerpt.h"
 
 #include <exception>
+#include <optional>
 
 LoginViewController::LoginViewController(QObject *parent)
     : LoginViewController(AuthService::shared(), parent)
@@ -17,19 +17,6 @@ LoginViewController::LoginViewController(AuthService &auth, QObject *parent)
 LoginViewController::~LoginViewController()
 {
     lifetime.end();
-}
-
-QString LoginViewController::errorText() const
-{
-    return m_errorMessage.value_or(QStringLiteral("An error occurred"));
-}
-
-void LoginViewController::setShowError(bool show)
-{
-    if (show == m_showError)
-        return;
-    m_showError = show;
-    emit showErrorChanged();
 }
 
 void LoginViewController::signIn()
@@ -52,10 +39,6 @@ QCoro::Task<> LoginViewController::runSignIn()
         failure = QString::fromUtf8(error.what());
     }
     // On success the popover switches to the chat by itself.
-    if (!guard || !failure)
-        co_return;
-    // A decoder's message may quote most of what the server sent.
-    m_errorMessage = Excerpt::of(*failure);
-    emit errorMessageChanged();
-    setShowError(true);
+    if (guard && failure)
+        m_alert.show(*failure);
 }

@@ -1,7 +1,6 @@
 #include "ui/VoiceChatViewController.h"
 
 #include "identity/AuthService.h"
-#include "model/Excerpt.h"
 #include "net/TransportError.h"
 
 #include <QTimer>
@@ -47,19 +46,6 @@ VoiceChatViewController::~VoiceChatViewController()
     m_voiceService->onTranscriptUpdate = nullptr;
     m_voiceService->onAssistantResponse = nullptr;
     m_voiceService->onError = nullptr;
-}
-
-QString VoiceChatViewController::errorText() const
-{
-    return m_errorMessage.value_or(QStringLiteral("An error occurred"));
-}
-
-void VoiceChatViewController::setShowError(bool show)
-{
-    if (show == m_showError)
-        return;
-    m_showError = show;
-    emit showErrorChanged();
 }
 
 VoiceChatViewController::Connection VoiceChatViewController::connection() const
@@ -127,7 +113,7 @@ QCoro::Task<> VoiceChatViewController::openSession()
     // 1. Without a signed-in user no session is opened.
     const std::optional<User> &user = authService.currentUser();
     if (!user) {
-        showFailure(QStringLiteral("Not logged in. Please log in first."));
+        m_alert.show(QStringLiteral("Not logged in. Please log in first."));
         co_return;
     }
     // 2. The session learns who talks.
@@ -139,7 +125,7 @@ QCoro::Task<> VoiceChatViewController::openSession()
         setAssistantResponse(text);
     };
     m_voiceService->onError = [this](const std::exception &error) {
-        showFailure(QString::fromUtf8(error.what()));
+        m_alert.show(QString::fromUtf8(error.what()));
     };
     // 4.
     const Lifetime::Guard guard = lifetime.guard();
@@ -155,7 +141,7 @@ QCoro::Task<> VoiceChatViewController::openSession()
         failure = QString::fromUtf8(error.what());
     }
     if (guard && failure)
-        showFailure(*failure);
+        m_alert.show(*failure);
 }
 
 void VoiceChatViewController::disappear()
@@ -173,7 +159,7 @@ void VoiceChatViewController::press()
     try {
         service.startListening();
     } catch (const std::exception &error) {
-        showFailure(QString::fromUtf8(error.what()));
+        m_alert.show(QString::fromUtf8(error.what()));
         return;
     }
     clearTexts();
@@ -188,14 +174,6 @@ void VoiceChatViewController::release()
         if (guard)
             clearTexts();
     });
-}
-
-void VoiceChatViewController::showFailure(const QString &description)
-{
-    // A decoder's message may quote most of what the server sent.
-    m_errorMessage = Excerpt::of(description);
-    emit errorMessageChanged();
-    setShowError(true);
 }
 
 void VoiceChatViewController::setUserTranscript(const QString &text)

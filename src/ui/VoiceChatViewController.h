@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Lifetime.h"
+#include "ui/ErrorAlertState.h"
 #include "voice/VoiceChatService.h"
 
 #include <QCoroTask>
@@ -10,7 +11,6 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <optional>
 
 class AuthService;
 
@@ -22,8 +22,7 @@ class VoiceChatViewController : public QObject
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(VoiceChatService *voiceService READ voiceService CONSTANT)
-    Q_PROPERTY(QString errorMessage READ errorText NOTIFY errorMessageChanged)
-    Q_PROPERTY(bool showError READ showError WRITE setShowError NOTIFY showErrorChanged)
+    Q_PROPERTY(ErrorAlertState *alert READ alert CONSTANT)
     Q_PROPERTY(QString userTranscript READ userTranscript NOTIFY userTranscriptChanged)
     Q_PROPERTY(QString assistantResponse READ assistantResponse NOTIFY assistantResponseChanged)
     Q_PROPERTY(Connection connection READ connection NOTIFY displayChanged)
@@ -58,11 +57,7 @@ public:
     ~VoiceChatViewController() override;
 
     VoiceChatService *voiceService() const { return m_voiceService.get(); }
-    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
-    // The alert's text: the failure's description, or "An error occurred" without one.
-    QString errorText() const;
-    bool showError() const { return m_showError; }
-    void setShowError(bool show);
+    ErrorAlertState *alert() { return &m_alert; }
     const QString &userTranscript() const { return m_userTranscript; }
     const QString &assistantResponse() const { return m_assistantResponse; }
 
@@ -86,15 +81,12 @@ public:
     Q_INVOKABLE void release();
 
 signals:
-    void errorMessageChanged();
-    void showErrorChanged();
     void userTranscriptChanged();
     void assistantResponseChanged();
     // Any of the texts and visibilities that follow from the session's state changed.
     void displayChanged();
 
 private:
-    void showFailure(const QString &description);
     void setUserTranscript(const QString &text);
     void setAssistantResponse(const QString &text);
     void clearTexts();
@@ -102,8 +94,7 @@ private:
     AuthService &authService;
     std::unique_ptr<VoiceChatService> m_voiceService;
     Schedule schedule;
-    std::optional<QString> m_errorMessage;
-    bool m_showError = false;
+    ErrorAlertState m_alert;
     QString m_userTranscript;
     QString m_assistantResponse;
     Lifetime lifetime;

@@ -118,7 +118,7 @@ TEST_F(ChatViewControllerTest, AReplyOfTwoTurnsBecomesTwoMessagesWhileTheListOnl
         EXPECT_EQ(change[0].toModelIndex(), change[1].toModelIndex());
     ASSERT_EQ(finished.count(), 1);
     EXPECT_EQ(finished[0][0].toString(), texts[2]);
-    EXPECT_FALSE(controller.showError());
+    EXPECT_FALSE(controller.alert()->isShown());
 }
 
 TEST_F(ChatViewControllerTest, AFailedReplyKeepsWhatHadArrivedThenShowsTheError)
@@ -135,18 +135,18 @@ TEST_F(ChatViewControllerTest, AFailedReplyKeepsWhatHadArrivedThenShowsTheError)
     ASSERT_EQ(partial->toolCalls().size(), 1);
     EXPECT_FALSE(partial->toolCalls().first().isExecuting);
     EXPECT_EQ(pieces(*controller.messages()), QStringList({"user", "tools", "block", "copy"}));
-    EXPECT_TRUE(controller.showError());
-    EXPECT_NE(controller.errorText(), QStringLiteral("An error occurred"));
+    EXPECT_TRUE(controller.alert()->isShown());
+    EXPECT_NE(controller.alert()->message(), QStringLiteral("An error occurred"));
 
     // Dismissed, the screen sends again; a reply that failed before any text adds nothing.
-    controller.setShowError(false);
+    controller.alert()->setShown(false);
     chat.route("POST", "/api/v1/chat/stream", ScriptedReply::json("{}", 500));
     sendAndWait(QStringLiteral("Again"));
     EXPECT_EQ(contents(controller.currentConversation()).last(), QStringLiteral("Again"));
     // The reply that failed before any text draws nothing.
     EXPECT_EQ(pieces(*controller.messages()),
               QStringList({"user", "tools", "block", "copy", "user"}));
-    EXPECT_EQ(controller.errorText(), QStringLiteral("API error (status: 500)"));
+    EXPECT_EQ(controller.alert()->message(), QStringLiteral("API error (status: 500)"));
 }
 
 TEST_F(ChatViewControllerTest, ANewConversationStopsTheReplySilentlyAndBlankTextIsNotSent)
@@ -169,7 +169,7 @@ TEST_F(ChatViewControllerTest, ANewConversationStopsTheReplySilentlyAndBlankText
     QTest::qWait(50);
     EXPECT_EQ(controller.currentConversation(), nullptr);
     EXPECT_EQ(controller.streamingMessage(), nullptr);
-    EXPECT_FALSE(controller.showError());
+    EXPECT_FALSE(controller.alert()->isShown());
     EXPECT_FALSE(controller.hasMessages());
 
     controller.setInputText(QStringLiteral(" \n\t "));
@@ -266,8 +266,8 @@ TEST_F(ChatViewControllerTest, CancellingTheBrowserSignInShowsItsAlert)
     login.signIn();
     ASSERT_TRUE(QTest::qWaitFor([this] { return auth.isAwaitingCallback(); }));
     login.cancelSignIn();
-    EXPECT_TRUE(QTest::qWaitFor([&login] { return login.showError(); }));
-    EXPECT_EQ(login.errorText(), QStringLiteral("Sign in was cancelled"));
+    EXPECT_TRUE(QTest::qWaitFor([&login] { return login.alert()->isShown(); }));
+    EXPECT_EQ(login.alert()->message(), QStringLiteral("Sign in was cancelled"));
     EXPECT_FALSE(auth.isLoading());
 }
 
@@ -285,9 +285,9 @@ TEST_F(ChatViewControllerTest, AFailureQuotingTheServerIsShownInPart)
         login.signIn();
         ASSERT_TRUE(QTest::qWaitFor([this] { return auth.isAwaitingCallback(); }));
         auth.resumeAuthContinuation(callbackURL(QStringLiteral("code-1")));
-        ASSERT_TRUE(QTest::qWaitFor([&login] { return login.showError(); }));
-        EXPECT_LE(login.errorText().size(), 2'401);
-        EXPECT_TRUE(login.errorText().endsWith(QChar(0x2026)));
+        ASSERT_TRUE(QTest::qWaitFor([&login] { return login.alert()->isShown(); }));
+        EXPECT_LE(login.alert()->message().size(), 2'401);
+        EXPECT_TRUE(login.alert()->message().endsWith(QChar(0x2026)));
     }
 }
 

@@ -215,7 +215,7 @@ TEST_P(ScreenshotTest, EmptyChatThenAReplyWithEveryBlockThenAnError)
 
     chat.route("POST", "/api/v1/chat/stream", ScriptedReply::json("{}", 500));
     screen.quickAction(QStringLiteral("Again"));
-    ASSERT_TRUE(QTest::qWaitFor([&screen] { return screen.showError(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&screen] { return screen.alert()->isShown(); }));
     expectLooksLikeReference(QStringLiteral("chat-error"));
 }
 
@@ -232,7 +232,7 @@ TEST_P(ScreenshotTest, VoiceChatInEachState)
 {
     VoiceChatViewController &signedOut = voiceScreen();
     show(QStringLiteral("VoiceChatView"), {{"controller", QVariant::fromValue(&signedOut)}});
-    ASSERT_TRUE(signedOut.showError());
+    ASSERT_TRUE(signedOut.alert()->isShown());
     expectLooksLikeReference(QStringLiteral("voice-signed-out"));
 
     QCoro::Task<> signingIn = beginSignIn();
@@ -294,7 +294,7 @@ TEST_P(ScreenshotTest, BadInputIsDrawnAsText)
                                         event("message_complete", "{}")}));
         screen.quickAction(QStringLiteral("Show me"));
         ASSERT_TRUE(QTest::qWaitFor([&screen] { return !screen.isStreaming(); }, 30000));
-        ASSERT_FALSE(screen.showError()) << screen.errorText().toStdString();
+        ASSERT_FALSE(screen.alert()->isShown()) << screen.alert()->message().toStdString();
         QTest::qWait(50);
         EXPECT_FALSE(window.grabWindow().isNull());
     }

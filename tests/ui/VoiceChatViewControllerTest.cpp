@@ -57,8 +57,9 @@ TEST_F(VoiceChatViewControllerTest, SignedOutShowsTheAlertAndOpensNoSession)
     const auto controller = screen();
     controller->appear();
 
-    EXPECT_TRUE(controller->showError());
-    EXPECT_EQ(controller->errorText(), QStringLiteral("Not logged in. Please log in first."));
+    EXPECT_TRUE(controller->alert()->isShown());
+    EXPECT_EQ(controller->alert()->message(),
+              QStringLiteral("Not logged in. Please log in first."));
     EXPECT_FALSE(controller->voiceService()->isConnecting());
     EXPECT_FALSE(controller->voiceService()->userId.has_value());
     EXPECT_EQ(controller->connectionLabel(), QStringLiteral("Disconnected"));
@@ -113,21 +114,21 @@ TEST_F(VoiceChatViewControllerTest, FailuresOfTheSessionReachTheAlert)
     signIn();
     const auto controller = screen({50ms, 50ms});
     controller->appear();
-    ASSERT_TRUE(QTest::qWaitFor([&controller] { return controller->showError(); }));
-    EXPECT_EQ(controller->errorText(), PipecatError::connectionTimeout().errorDescription());
+    ASSERT_TRUE(QTest::qWaitFor([&controller] { return controller->alert()->isShown(); }));
+    EXPECT_EQ(controller->alert()->message(), PipecatError::connectionTimeout().errorDescription());
     EXPECT_EQ(controller->connection(), VoiceChatViewController::Disconnected);
 
-    controller->setShowError(false);
+    controller->alert()->setShown(false);
     controller->voiceService()->handleConnectionStateChange(4);
-    EXPECT_TRUE(controller->showError());
-    EXPECT_EQ(controller->errorText(), QStringLiteral("WebRTC error: Connection failed"));
+    EXPECT_TRUE(controller->alert()->isShown());
+    EXPECT_EQ(controller->alert()->message(), QStringLiteral("WebRTC error: Connection failed"));
 
     // The microphone failing while the session comes up: its error stays, not the attempt's end.
     const auto another = screen();
     auto opening = another->openSession();
     another->voiceService()->handleAudioCaptureFailure();
     awaitTask(std::move(opening));
-    EXPECT_EQ(another->errorText(),
+    EXPECT_EQ(another->alert()->message(),
               QStringLiteral("Audio error: Microphone permission is required"));
     EXPECT_EQ(another->connection(), VoiceChatViewController::Disconnected);
 }
@@ -141,9 +142,9 @@ TEST_F(VoiceChatViewControllerTest, AFailureQuotingTheServerIsShownInPart)
     signIn();
     const auto controller = screen();
     controller->appear();
-    ASSERT_TRUE(QTest::qWaitFor([&controller] { return controller->showError(); }, 10000));
-    EXPECT_LE(controller->errorText().size(), 301);
-    EXPECT_TRUE(controller->errorText().endsWith(QChar(0x2026)));
+    ASSERT_TRUE(QTest::qWaitFor([&controller] { return controller->alert()->isShown(); }, 10000));
+    EXPECT_LE(controller->alert()->message().size(), 301);
+    EXPECT_TRUE(controller->alert()->message().endsWith(QChar(0x2026)));
 }
 
 } // namespace

@@ -217,13 +217,9 @@ Item {
     // Closed, the alert hands the keyboard back to the message field: the user types next.
     ErrorAlert {
         objectName: "chatErrorAlert"
+        alert: root.controller.alert
         title: qsTr("Error")
-        message: root.controller.errorMessage
-        visible: root.controller.showError
-        onClosed: {
-            root.controller.showError = false;
-            input.takeFocus();
-        }
+        onClosed: input.takeFocus()
     }
 
     // Tells screen readers that a reply has finished, with its text.

@@ -4,12 +4,13 @@ import QtQuick
 import QtQuick.Controls.Basic
 import Vessa
 
-// A failure's title and description with one "OK" button, centred over the screen that shows it.
+// A failure's title and description with one "OK" button, centred over the screen that shows it,
+// while the screen's alert says so. Closing it hides the alert.
 Popup {
     id: root
 
+    required property ErrorAlertState alert
     property string title
-    property string message
 
     x: parent ? (parent.width - width) / 2 : 0
     y: parent ? (parent.height - height) / 2 : 0
@@ -18,7 +19,9 @@ Popup {
     focus: true
     padding: 16
     closePolicy: Popup.CloseOnEscape
+    visible: root.alert.isShown
     onOpened: okButton.forceActiveFocus()
+    onClosed: root.alert.isShown = false
 
     background: Rectangle {
         radius: 12
@@ -32,7 +35,7 @@ Popup {
         spacing: 12
         Accessible.role: Accessible.AlertMessage
         Accessible.name: root.title
-        Accessible.description: root.message
+        Accessible.description: root.alert.message
 
         Text {
             width: parent.width
@@ -45,7 +48,7 @@ Popup {
         Text {
             objectName: "alertMessage"
             width: parent.width
-            text: root.message
+            text: root.alert.message
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.Wrap
             textFormat: Text.PlainText

@@ -195,13 +195,9 @@ Rectangle {
     }
 
     ErrorAlert {
+        alert: controller.alert
         title: qsTr("Sign In Error")
-        message: controller.errorMessage
-        visible: controller.showError
         // The sign-in button is what the user tries next.
-        onClosed: {
-            controller.showError = false;
-            signInButton.forceActiveFocus();
-        }
+        onClosed: signInButton.forceActiveFocus()
     }
 }

@@ -378,13 +378,9 @@ Rectangle {
 
     ErrorAlert {
         objectName: "voiceErrorAlert"
+        alert: root.controller.alert
         title: qsTr("Error")
-        message: root.controller.errorMessage
-        visible: root.controller.showError
         // The talk button is what the user presses next.
-        onClosed: {
-            root.controller.showError = false;
-            talkButton.forceActiveFocus();
-        }
+        onClosed: talkButton.forceActiveFocus()
     }
 }

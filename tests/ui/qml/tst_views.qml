@@ -202,7 +202,7 @@ Item {
             const view = createTemporaryObject(chat, root);
             const field = root.find(view, "messageField");
             const alert = root.find(view, "chatErrorAlert");
-            view.controller.showError = true;
+            view.controller.alert.isShown = true;
             tryVerify(() => alert.opened);
             verify(!field.activeFocus);
             keyClick(Qt.Key_Escape);
