@@ -12,16 +12,16 @@ Rectangle {
     property bool canCopy: true
     property bool isUser
 
-    implicitHeight: codeText.implicitHeight + 16
-    radius: 8
+    implicitHeight: codeText.implicitHeight + 2 * Theme.spacing.sm
+    radius: Theme.cornerRadius.xs
     color: isUser ? Qt.rgba(1, 1, 1, 0.15) : Theme.colors.backgroundRoot
 
     TextEdit {
         id: codeText
 
-        x: 8
-        y: 8
-        width: parent.width - 16 - (copy.visible ? copy.width : 0)
+        x: Theme.spacing.sm
+        y: Theme.spacing.sm
+        width: parent.width - 2 * Theme.spacing.sm - (copy.visible ? copy.width : 0)
         text: root.code
         textFormat: TextEdit.PlainText
         readOnly: true

@@ -9,12 +9,12 @@ Column {
 
     signal quickAction(string text)
 
-    padding: 20
-    spacing: 24
+    padding: Theme.spacing.xl
+    spacing: Theme.spacing.xxl
 
     Column {
-        width: root.width - 40
-        spacing: 12
+        width: root.width - 2 * Theme.spacing.xl
+        spacing: Theme.spacing.md
 
         VessaAvatarView {
             anchors.horizontalCenter: parent.horizontalCenter
@@ -42,11 +42,11 @@ Column {
     }
 
     Column {
-        width: root.width - 40
-        spacing: 8
+        width: root.width - 2 * Theme.spacing.xl
+        spacing: Theme.spacing.sm
 
         Text {
-            leftPadding: 4
+            leftPadding: Theme.spacing.xs
             text: qsTr("Try asking...")
             font: Theme.typography.caption
             color: Theme.colors.textSecondary
@@ -54,7 +54,7 @@ Column {
 
         Column {
             width: parent.width
-            spacing: 4
+            spacing: Theme.spacing.xs
 
             Repeater {
                 model: ["Log my breakfast", "What did I eat today?", "Add a todo: buy groceries", "How many calories this week?"]

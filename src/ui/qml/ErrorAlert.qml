@@ -14,17 +14,17 @@ Popup {
 
     x: parent ? (parent.width - width) / 2 : 0
     y: parent ? (parent.height - height) / 2 : 0
-    width: Math.min(280, parent ? parent.width - 48 : 280)
+    width: Math.min(280, parent ? parent.width - 2 * Theme.spacing.xxl : 280)
     modal: true
     focus: true
-    padding: 16
+    padding: Theme.spacing.lg
     closePolicy: Popup.CloseOnEscape
     visible: root.alert.isShown
     onOpened: okButton.forceActiveFocus()
     onClosed: root.alert.isShown = false
 
     background: Rectangle {
-        radius: 12
+        radius: Theme.cornerRadius.sm
         color: Theme.colors.backgroundDefault
         border.width: 1
         border.color: Theme.colors.border
@@ -32,7 +32,7 @@ Popup {
 
     Column {
         width: parent.width
-        spacing: 12
+        spacing: Theme.spacing.md
         Accessible.role: Accessible.AlertMessage
         Accessible.name: root.title
         Accessible.description: root.alert.message
@@ -67,7 +67,7 @@ Popup {
             Keys.onReturnPressed: root.close()
 
             background: Rectangle {
-                radius: 8
+                radius: Theme.cornerRadius.xs
                 color: Theme.colors.accent
                 border.width: okButton.visualFocus ? 2 : 0
                 border.color: Theme.colors.text

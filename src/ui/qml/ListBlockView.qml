@@ -13,7 +13,7 @@ Column {
     property int firstNumber: 1
     property bool isUser
 
-    spacing: 4
+    spacing: Theme.spacing.xs
 
     Repeater {
         model: root.items
@@ -25,7 +25,7 @@ Column {
             required property string modelData
 
             width: root.width
-            spacing: 8
+            spacing: Theme.spacing.sm
 
             Text {
                 id: marker

@@ -23,7 +23,7 @@ Rectangle {
         property string title
         property string detail
 
-        spacing: 12
+        spacing: Theme.spacing.md
 
         Item {
             implicitWidth: 24
@@ -61,13 +61,13 @@ Rectangle {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.verticalCenter: parent.verticalCenter
-        anchors.leftMargin: 24
-        anchors.rightMargin: 24
-        spacing: 24
+        anchors.leftMargin: Theme.spacing.xxl
+        anchors.rightMargin: Theme.spacing.xxl
+        spacing: Theme.spacing.xxl
 
         ColumnLayout {
             Layout.alignment: Qt.AlignHCenter
-            spacing: 12
+            spacing: Theme.spacing.md
 
             VessaAvatarView {
                 Layout.alignment: Qt.AlignHCenter
@@ -93,9 +93,9 @@ Rectangle {
 
         ColumnLayout {
             Layout.alignment: Qt.AlignHCenter
-            Layout.leftMargin: 12
-            Layout.rightMargin: 12
-            spacing: 12
+            Layout.leftMargin: Theme.spacing.md
+            Layout.rightMargin: Theme.spacing.md
+            spacing: Theme.spacing.md
 
             FeatureRow {
                 symbol: "message.fill"
@@ -121,7 +121,7 @@ Rectangle {
 
         ColumnLayout {
             Layout.fillWidth: true
-            spacing: 4
+            spacing: Theme.spacing.xs
 
             AbstractButton {
                 id: signInButton
@@ -136,7 +136,7 @@ Rectangle {
                 onClicked: controller.signIn()
 
                 background: Rectangle {
-                    radius: 12
+                    radius: Theme.cornerRadius.sm
                     color: Theme.colors.accent
                     border.width: signInButton.visualFocus ? 2 : 0
                     border.color: Theme.colors.text
@@ -172,7 +172,7 @@ Rectangle {
                 visible: AuthService.isAwaitingCallback
                 focusPolicy: Qt.StrongFocus
                 Accessible.name: qsTr("Cancel")
-                padding: 4
+                padding: Theme.spacing.xs
                 onClicked: controller.cancelSignIn()
 
                 contentItem: Text {

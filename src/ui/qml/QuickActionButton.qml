@@ -14,10 +14,10 @@ AbstractButton {
     focusPolicy: Qt.StrongFocus
     hoverEnabled: true
     Accessible.name: title
-    leftPadding: 12
-    rightPadding: 12
-    topPadding: 8
-    bottomPadding: 8
+    leftPadding: Theme.spacing.md
+    rightPadding: Theme.spacing.md
+    topPadding: Theme.spacing.sm
+    bottomPadding: Theme.spacing.sm
 
     contentItem: RowLayout {
         Text {
@@ -37,7 +37,7 @@ AbstractButton {
     }
 
     background: Rectangle {
-        radius: 8
+        radius: Theme.cornerRadius.xs
         color: Theme.colors.backgroundDefault
         border.width: root.visualFocus ? 2 : 1
         border.color: root.visualFocus ? Theme.colors.accent : Theme.colors.border

@@ -20,15 +20,15 @@ Rectangle {
     }
 
     component Caption: Text {
-        leftPadding: 12
+        leftPadding: Theme.spacing.md
         font: Theme.typography.caption
         color: Theme.colors.textSecondary
     }
 
     component Divider: Rectangle {
         Layout.fillWidth: true
-        Layout.leftMargin: 12
-        Layout.rightMargin: 12
+        Layout.leftMargin: Theme.spacing.md
+        Layout.rightMargin: Theme.spacing.md
         implicitHeight: 1
         color: Theme.colors.border
     }
@@ -40,7 +40,7 @@ Rectangle {
         property string value
 
         Layout.fillWidth: true
-        Layout.margins: 12
+        Layout.margins: Theme.spacing.md
 
         Text {
             Layout.fillWidth: true
@@ -69,15 +69,15 @@ Rectangle {
 
         Rectangle {
             Layout.fillWidth: true
-            implicitHeight: 28 + 16
+            implicitHeight: 28 + 2 * Theme.spacing.sm
             color: Theme.colors.backgroundSecondary
 
             RowLayout {
                 anchors.fill: parent
-                anchors.leftMargin: 12
-                anchors.rightMargin: 12
-                anchors.topMargin: 8
-                anchors.bottomMargin: 8
+                anchors.leftMargin: Theme.spacing.md
+                anchors.rightMargin: Theme.spacing.md
+                anchors.topMargin: Theme.spacing.sm
+                anchors.bottomMargin: Theme.spacing.sm
 
                 AbstractButton {
                     id: closeButton
@@ -137,22 +137,22 @@ Rectangle {
         Flickable {
             Layout.fillWidth: true
             Layout.fillHeight: true
-            contentHeight: sections.implicitHeight + 24
+            contentHeight: sections.implicitHeight + 2 * Theme.spacing.md
             clip: true
             boundsBehavior: Flickable.StopAtBounds
 
             ColumnLayout {
                 id: sections
 
-                y: 12
+                y: Theme.spacing.md
                 width: parent.width
-                spacing: 12
+                spacing: Theme.spacing.md
 
                 ColumnLayout {
                     objectName: "accountSection"
                     visible: controller.hasAccount
                     Layout.fillWidth: true
-                    spacing: 8
+                    spacing: Theme.spacing.sm
 
                     Caption {
                         text: qsTr("Account")
@@ -160,18 +160,18 @@ Rectangle {
 
                     Rectangle {
                         Layout.fillWidth: true
-                        Layout.leftMargin: 12
-                        Layout.rightMargin: 12
-                        implicitHeight: account.implicitHeight + 24
-                        radius: 12
+                        Layout.leftMargin: Theme.spacing.md
+                        Layout.rightMargin: Theme.spacing.md
+                        implicitHeight: account.implicitHeight + 2 * Theme.spacing.md
+                        radius: Theme.cornerRadius.sm
                         color: Theme.colors.backgroundDefault
 
                         Column {
                             id: account
 
-                            x: 12
-                            y: 12
-                            width: parent.width - 24
+                            x: Theme.spacing.md
+                            y: Theme.spacing.md
+                            width: parent.width - 2 * Theme.spacing.md
                             spacing: 2
 
                             Text {
@@ -204,7 +204,7 @@ Rectangle {
 
                 ColumnLayout {
                     Layout.fillWidth: true
-                    spacing: 8
+                    spacing: Theme.spacing.sm
 
                     Caption {
                         text: qsTr("About")
@@ -212,10 +212,10 @@ Rectangle {
 
                     Rectangle {
                         Layout.fillWidth: true
-                        Layout.leftMargin: 12
-                        Layout.rightMargin: 12
+                        Layout.leftMargin: Theme.spacing.md
+                        Layout.rightMargin: Theme.spacing.md
                         implicitHeight: about.implicitHeight
-                        radius: 12
+                        radius: Theme.cornerRadius.sm
                         color: Theme.colors.backgroundDefault
 
                         ColumnLayout {
@@ -231,7 +231,7 @@ Rectangle {
 
                             Rectangle {
                                 Layout.fillWidth: true
-                                Layout.leftMargin: 12
+                                Layout.leftMargin: Theme.spacing.md
                                 implicitHeight: 1
                                 color: Theme.colors.border
                             }
@@ -251,16 +251,16 @@ Rectangle {
 
                     objectName: "signOutButton"
                     Layout.fillWidth: true
-                    Layout.leftMargin: 12
-                    Layout.rightMargin: 12
+                    Layout.leftMargin: Theme.spacing.md
+                    Layout.rightMargin: Theme.spacing.md
                     enabled: !controller.isLoggingOut
                     focusPolicy: Qt.StrongFocus
-                    padding: 12
+                    padding: Theme.spacing.md
                     Accessible.name: qsTr("Sign Out")
                     onClicked: controller.signOut()
 
                     background: Rectangle {
-                        radius: 12
+                        radius: Theme.cornerRadius.sm
                         color: Theme.colors.backgroundDefault
                         border.width: signOutButton.visualFocus ? 2 : 0
                         border.color: Theme.colors.error

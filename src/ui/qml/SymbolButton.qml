@@ -13,8 +13,8 @@ AbstractButton {
     property color iconColor: Theme.colors.text
     property real iconSize: 16
 
-    implicitWidth: iconSize + 8
-    implicitHeight: iconSize + 8
+    implicitWidth: iconSize + 2 * Theme.spacing.xs
+    implicitHeight: iconSize + 2 * Theme.spacing.xs
     focusPolicy: Qt.StrongFocus
     hoverEnabled: true
     Accessible.name: toolTip

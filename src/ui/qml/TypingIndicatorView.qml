@@ -12,9 +12,9 @@ Row {
     property real dotSize: 8
     property real animationDuration: 0.6
 
-    spacing: 4
-    topPadding: 4
-    bottomPadding: 4
+    spacing: Theme.spacing.xs
+    topPadding: Theme.spacing.xs
+    bottomPadding: Theme.spacing.xs
     Accessible.role: Accessible.Indicator
     Accessible.name: qsTr("Vessa is writing")
     Component.onCompleted: animationPhase = dotCount - 1

@@ -38,16 +38,16 @@ Rectangle {
         property alias textColor: label.color
         property real maximumWidth
 
-        implicitWidth: Math.min(label.implicitWidth + 16, maximumWidth)
-        implicitHeight: label.implicitHeight + 8
-        radius: 8
+        implicitWidth: Math.min(label.implicitWidth + 2 * Theme.spacing.sm, maximumWidth)
+        implicitHeight: label.implicitHeight + 2 * Theme.spacing.xs
+        radius: Theme.cornerRadius.xs
 
         Text {
             id: label
 
-            x: 8
-            y: 4
-            width: bubble.width - 16
+            x: Theme.spacing.sm
+            y: Theme.spacing.xs
+            width: bubble.width - 2 * Theme.spacing.sm
             wrapMode: Text.Wrap
             textFormat: Text.PlainText
             font: Theme.typography.caption
@@ -56,8 +56,8 @@ Rectangle {
 
     ColumnLayout {
         anchors.fill: parent
-        anchors.margins: 16
-        spacing: 16
+        anchors.margins: Theme.spacing.lg
+        spacing: Theme.spacing.lg
 
         RowLayout {
             Layout.fillWidth: true
@@ -114,7 +114,7 @@ Rectangle {
 
                 Row {
                     Layout.alignment: Qt.AlignHCenter
-                    spacing: 4
+                    spacing: Theme.spacing.xs
 
                     Text {
                         anchors.verticalCenter: parent.verticalCenter
@@ -162,7 +162,7 @@ Rectangle {
 
         ColumnLayout {
             Layout.fillWidth: true
-            spacing: 12
+            spacing: Theme.spacing.md
 
             VoiceOrbView {
                 objectName: "orb"
@@ -194,17 +194,17 @@ Rectangle {
                 objectName: "transcriptBox"
                 Layout.fillWidth: true
                 visible: root.controller.showsTranscript
-                implicitHeight: rows.implicitHeight + 16
-                radius: 12
+                implicitHeight: rows.implicitHeight + 2 * Theme.spacing.sm
+                radius: Theme.cornerRadius.sm
                 color: Qt.rgba(Theme.colors.backgroundSecondary.r, Theme.colors.backgroundSecondary.g, Theme.colors.backgroundSecondary.b, 0.5)
 
                 ColumnLayout {
                     id: rows
 
-                    x: 8
-                    y: 8
-                    width: parent.width - 16
-                    spacing: 8
+                    x: Theme.spacing.sm
+                    y: Theme.spacing.sm
+                    width: parent.width - 2 * Theme.spacing.sm
+                    spacing: Theme.spacing.sm
 
                     RowLayout {
                         Layout.fillWidth: true
@@ -372,7 +372,7 @@ Rectangle {
         }
 
         Item {
-            Layout.preferredHeight: 16
+            Layout.preferredHeight: Theme.spacing.lg
         }
     }
 
