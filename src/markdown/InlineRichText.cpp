@@ -41,6 +41,13 @@ void appendEscaped(std::string &out, std::string_view text)
     }
 }
 
+// Qt draws <code> in the desktop's fixed-pitch font. The tint sets code apart as the code
+// blocks' panel does: white on the accent bubble, a grey that darkens a light bubble and lightens
+// a dark one.
+constexpr std::string_view userCode = "<code style=\"background-color:rgba(255,255,255,0.2)\">";
+constexpr std::string_view assistantCode =
+    "<code style=\"background-color:rgba(128,128,128,0.2)\">";
+
 } // namespace
 
 QString InlineRichText::of(const std::vector<InlineRun> &runs, bool isUser)
@@ -59,7 +66,7 @@ QString InlineRichText::of(const std::vector<InlineRun> &runs, bool isUser)
         if (run.emphasis)
             html += "<i>";
         if (run.code)
-            html += "<code>";
+            html += isUser ? userCode : assistantCode;
         appendEscaped(html, run.text);
         if (run.code)
             html += "</code>";

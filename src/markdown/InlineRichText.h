@@ -11,6 +11,6 @@ class InlineRichText
 {
 public:
     // Links on a user's bubble are white and underlined; elsewhere they keep the default link
-    // style.
+    // style. Inline code is monospace on a translucent tint.
     static QString of(const std::vector<InlineRun> &runs, bool isUser);
 };

@@ -43,7 +43,8 @@ QString visibleText(const QString &html)
         QStringLiteral("</b>"),
         QStringLiteral("<i>"),
         QStringLiteral("</i>"),
-        QStringLiteral("<code>"),
+        QStringLiteral("<code style=\"background-color:rgba(255,255,255,0.2)\">"),
+        QStringLiteral("<code style=\"background-color:rgba(128,128,128,0.2)\">"),
         QStringLiteral("</code>"),
         QStringLiteral("</a>")};
     static const std::pair<QString, QChar> entities[] = {

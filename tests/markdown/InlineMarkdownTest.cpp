@@ -1,9 +1,12 @@
 #include "markdown/InlineMarkdown.h"
 
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <map>
 #include <string>
 #include <string_view>
 #include <sys/mman.h>
@@ -115,6 +118,27 @@ TEST(InlineMarkdown, QtRichTextShowsExactlyTheRunTextAndEscapedLinks)
         link = it.fragment().text() == "y" ? it.fragment().charFormat() : link;
     EXPECT_EQ(link.anchorHref(), "https://y.org/?q=\"1\"&r=<2>'");
     EXPECT_EQ(link.foreground().color(), QColor(Qt::white));
+}
+
+// Inline code is drawn in a fixed-pitch face on a tint of its own, on either bubble.
+TEST(InlineMarkdown, InlineCodeIsMonospaceOnATintedBackground)
+{
+    for (const bool isUser : {false, true}) {
+        QTextDocument document;
+        document.setHtml(InlineMarkdown::inlineText("a `iiiiiiii` b `MMMMMMMM` c", isUser));
+        std::map<QString, QTextCharFormat> formats;
+        for (auto it = document.begin().begin(); !it.atEnd(); ++it)
+            formats[it.fragment().text()] = it.fragment().charFormat();
+        const QTextCharFormat &narrow = formats["iiiiiiii"];
+        const QTextCharFormat &wide = formats["MMMMMMMM"];
+        EXPECT_TRUE(QFontInfo(narrow.font()).fixedPitch());
+        EXPECT_EQ(QFontMetricsF(narrow.font()).horizontalAdvance("iiiiiiii"),
+                  QFontMetricsF(wide.font()).horizontalAdvance("MMMMMMMM"));
+        EXPECT_EQ(narrow.background().style(), Qt::SolidPattern);
+        EXPECT_GT(narrow.background().color().alpha(), 0);
+        EXPECT_LT(narrow.background().color().alpha(), 255);
+        EXPECT_EQ(formats["a "].background().style(), Qt::NoBrush);
+    }
 }
 
 } // namespace
