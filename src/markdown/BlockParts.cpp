@@ -6,48 +6,6 @@
 
 namespace {
 
-// Whether the byte starts a UTF-8 sequence, so a cut before it splits no character.
-bool startsCharacter(char byte)
-{
-    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
-}
-
-// Where a paragraph's part that starts at `begin` ends: after the last sentence end within
-// the limit, else after the last space, else at the limit itself.
-std::size_t paragraphCut(std::string_view text, std::size_t begin)
-{
-    const std::size_t limit = begin + BlockParts::paragraphBytes;
-    std::size_t space = std::string_view::npos;
-    for (std::size_t at = limit; at > begin + 1; --at) {
-        if (text[at - 1] != ' ')
-            continue;
-        const char before = text[at - 2];
-        if (before == '.' || before == '!' || before == '?')
-            return at;
-        if (space == std::string_view::npos)
-            space = at;
-    }
-    if (space != std::string_view::npos)
-        return space;
-    std::size_t cut = limit;
-    while (cut > begin + 1 && !startsCharacter(text[cut]))
-        --cut;
-    return cut;
-}
-
-std::vector<BlockParts::Range> paragraphRanges(std::string_view text)
-{
-    std::vector<BlockParts::Range> ranges;
-    std::size_t begin = 0;
-    while (text.size() - begin > BlockParts::paragraphBytes) {
-        const std::size_t end = paragraphCut(text, begin);
-        ranges.push_back({begin, end});
-        begin = end;
-    }
-    ranges.push_back({begin, text.size()});
-    return ranges;
-}
-
 std::vector<BlockParts::Range> codeRanges(std::string_view code)
 {
     std::vector<BlockParts::Range> ranges;
@@ -83,8 +41,6 @@ std::vector<std::string> slice(const std::vector<std::string> &items, BlockParts
 
 std::vector<BlockParts::Range> BlockParts::ranges(const MarkdownBlock &block)
 {
-    if (const auto *paragraph = std::get_if<MarkdownBlock::Paragraph>(&block.kind))
-        return paragraphRanges(paragraph->text);
     if (const auto *code = std::get_if<MarkdownBlock::CodeBlock>(&block.kind))
         return codeRanges(code->code);
     if (const auto *bullets = std::get_if<MarkdownBlock::BulletList>(&block.kind))
@@ -96,9 +52,6 @@ std::vector<BlockParts::Range> BlockParts::ranges(const MarkdownBlock &block)
 
 MarkdownBlock BlockParts::part(const MarkdownBlock &block, Range range)
 {
-    if (const auto *paragraph = std::get_if<MarkdownBlock::Paragraph>(&block.kind))
-        return {
-            MarkdownBlock::Paragraph{paragraph->text.substr(range.begin, range.end - range.begin)}};
     if (const auto *code = std::get_if<MarkdownBlock::CodeBlock>(&block.kind))
         return {MarkdownBlock::CodeBlock{code->code.substr(range.begin, range.end - range.begin),
                                          code->language}};

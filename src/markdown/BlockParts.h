@@ -6,18 +6,18 @@
 #include <vector>
 
 // How a long block is cut into parts, so that a list view keeps only the parts on screen and a
-// growing block redraws only its last part. Paragraphs are cut after a sentence (or failing that
-// a space) once they pass paragraphBytes, code every codeLines lines, lists every listItems
-// items. Tables stay whole. Cuts only depend on the text before them, so the parts of a block
-// that grows at its end keep their text.
+// growing block redraws only its last part. Code is cut every codeLines lines and lists every
+// listItems items: each part starts a line the text starts anyway, so the cuts never show.
+// Paragraphs and tables stay whole, since a paragraph cut anywhere would start a line of its own
+// there. Cuts only depend on the text before them, so the parts of a block that grows at its end
+// keep their text.
 class BlockParts
 {
 public:
-    static constexpr std::size_t paragraphBytes = 1500;
     static constexpr std::size_t codeLines = 40;
     static constexpr std::size_t listItems = 25;
 
-    // Half-open ranges: of bytes for paragraphs and code, of items for lists.
+    // Half-open ranges: of bytes for code, of items for lists.
     struct Range
     {
         std::size_t begin = 0;
