@@ -2,6 +2,7 @@
 
 #include "chat/ChatService.h"
 #include "identity/AuthService.h"
+#include "markdown/MarkdownPlainText.h"
 #include "model/Conversation.h"
 #include "model/Message.h"
 
@@ -159,7 +160,7 @@ void ChatViewController::startSend(const QString &text)
                 emit scrollToBottomRequested(false);
             const QList<Message *> &messages = current->sortedMessages();
             if (!messages.isEmpty() && messages.last()->role() == MessageRole::assistant)
-                emit replyFinished(messages.last()->content());
+                emit replyFinished(MarkdownPlainText::of(messages.last()->content()));
         },
         [this, isCurrent, conversation](const std::exception &error) {
             Conversation *current = conversation.data();
