@@ -53,6 +53,29 @@ ToolCall makeToolCall(const SSEEventParser::ToolUseStart &start)
 
 } // namespace
 
+// One send: its caller's callbacks and how far it has got. It lives until the next send replaces
+// it, cancelStream ends it or the service goes; its coroutine holds only a guard of it and leaves
+// at its next step once it is gone, so nothing of a send that ended can call back or touch the
+// progress state of the one after it.
+struct ChatService::Send
+{
+    struct Callbacks
+    {
+        ContentDeltaHandler onContentDelta;
+        ToolCallHandler onToolCall;
+        ToolResultHandler onToolResult;
+        TurnCompleteHandler onTurnComplete;
+        CompleteHandler onComplete;
+        ErrorHandler onError;
+    };
+
+    // Shared with each call in progress: a callback may end the send it belongs to.
+    std::shared_ptr<const Callbacks> callbacks;
+    bool isReadingEvents = false;
+    // Stops the transfer when the send goes.
+    Lifetime lifetime;
+};
+
 QString ChatService::defaultEndpoint()
 {
     return QString::fromLatin1(Configuration::apiBase) + QStringLiteral("/api/v1/chat/stream");
@@ -69,9 +92,7 @@ ChatService::ChatService(QString endpoint, QString apiToken, std::chrono::millis
 ChatService::~ChatService()
 {
     // The owner of the callbacks is going away with the service: the reply winds down silently.
-    lifetime.end();
-    if (auto running = std::exchange(m_currentTask, std::nullopt))
-        running->request_stop();
+    m_currentTask.reset();
 }
 
 QVariantList ChatService::pendingToolCallValues() const
@@ -96,31 +117,44 @@ void ChatService::sendMessage(const QString &text, const std::optional<QByteArra
                               ToolResultHandler onToolResult, TurnCompleteHandler onTurnComplete,
                               CompleteHandler onComplete, ErrorHandler onError)
 {
-    // 1. The new send becomes the current one before the last is cancelled: cancelling resumes
-    //    the old reply at once, and whatever its callbacks do must find it superseded already.
-    std::stop_source source;
-    const std::stop_token task = source.get_token();
-    if (auto previous = std::exchange(m_currentTask, std::move(source)))
-        previous->request_stop();
-    else
+    // 1. The new send becomes the current one before the last is ended: the last one's
+    //    onComplete may send again, which replaces this one before it began.
+    auto send = std::make_unique<Send>();
+    send->callbacks = std::make_shared<const Send::Callbacks>(
+        Send::Callbacks{std::move(onContentDelta), std::move(onToolCall), std::move(onToolResult),
+                        std::move(onTurnComplete), std::move(onComplete), std::move(onError)});
+    Send &current = *send;
+    const Lifetime::Guard alive = current.lifetime.guard();
+    std::unique_ptr<Send> previous = std::exchange(m_currentTask, std::move(send));
+    if (!previous)
         emit currentTaskChanged();
-    // 2. The reply runs on by itself until it ends; only its stop source is kept.
-    const auto reply =
-        runSend(task, text, imageData,
-                {std::move(onContentDelta), std::move(onToolCall), std::move(onToolResult),
-                 std::move(onTurnComplete), std::move(onComplete), std::move(onError)});
+    end(std::move(previous));
+    if (!alive)
+        return;
+    // 2. The reply runs on by itself until it ends.
+    const auto reply = runSend(current, text, imageData);
 }
 
 void ChatService::cancelStream()
 {
-    // The state is settled before the reply is stopped, so a send made from one of its last
-    // callbacks is not switched off afterwards.
-    auto cancelled = std::exchange(m_currentTask, std::nullopt);
+    // The state is settled before the reply is ended, so a send made from its onComplete is not
+    // switched off afterwards.
+    std::unique_ptr<Send> cancelled = std::exchange(m_currentTask, nullptr);
     if (cancelled)
         emit currentTaskChanged();
     setIsStreaming(false);
-    if (cancelled)
-        cancelled->request_stop();
+    end(std::move(cancelled));
+}
+
+void ChatService::end(std::unique_ptr<Send> send)
+{
+    if (!send)
+        return;
+    // Events already being read end as a stream ends.
+    const auto callbacks = send->isReadingEvents ? send->callbacks : nullptr;
+    send.reset();
+    if (callbacks)
+        call(callbacks->onComplete);
 }
 
 QCoro::Task<> ChatService::configure(QString workosUserId)
@@ -132,76 +166,61 @@ QCoro::Task<> ChatService::configure(QString workosUserId)
     co_return;
 }
 
-bool ChatService::isCurrent(const std::stop_token &task) const
+QCoro::Task<> ChatService::runSend(Send &send, QString text, std::optional<QByteArray> imageData)
 {
-    const std::stop_source *source = m_currentTask ? &*m_currentTask : nullptr;
-    return source != nullptr && source->get_token() == task;
-}
-
-QCoro::Task<> ChatService::runSend(std::stop_token task, QString text,
-                                   std::optional<QByteArray> imageData, Callbacks callbacks)
-{
-    const Lifetime::Guard alive = lifetime.guard();
-    // A send cancelled before it began (from a callback of the one it replaced) does nothing.
-    if (!isCurrent(task))
-        co_return;
+    const Lifetime::Guard alive = send.lifetime.guard();
     // 1. A new reply starts with no text and no tools.
-    startReply();
+    startReply(alive);
     std::exception_ptr failure;
     try {
         // 2. Only the new user turn goes out.
         auto messages = ChatMessageBuilder::buildMessages(text, imageData);
         // 3. The events of the answer go to the callbacks as they arrive.
-        co_await stream(task, std::move(messages), callbacks);
+        co_await stream(send, std::move(messages));
     } catch (...) {
         failure = std::current_exception();
     }
+    // A send that ended (cancelled, replaced, or gone with the service) says nothing more.
     if (!alive)
         co_return;
+    send.isReadingEvents = false;
+    const auto callbacks = std::exchange(send.callbacks, nullptr);
     if (!failure) {
-        // 4. The stream ended, possibly cut short by a cancel.
-        call(callbacks.onComplete);
-    } else if (!task.stop_requested()) {
-        // 5. A failure, which a cancelled send keeps to itself.
-        report(failure, callbacks.onError);
+        // 4. The stream ended.
+        call(callbacks->onComplete);
+    } else {
+        // 5. A failure.
+        report(failure, callbacks->onError);
     }
-    if (alive && isCurrent(task))
+    if (alive)
         setIsStreaming(false);
 }
 
-QCoro::Task<> ChatService::stream(std::stop_token task, nlohmann::ordered_json messages,
-                                  const Callbacks &callbacks)
+QCoro::Task<> ChatService::stream(Send &send, nlohmann::ordered_json messages)
 {
-    const Lifetime::Guard alive = lifetime.guard();
+    const Lifetime::Guard alive = send.lifetime.guard();
     // 1. The request.
     HttpRequest request = makeRequest(messages);
     // 2. Send it and wait for the response head.
     const std::unique_ptr<HttpStream> response =
-        co_await HttpClient::bytes(std::move(request), task);
+        co_await HttpClient::bytes(std::move(request), send.lifetime.token());
+    if (!alive)
+        co_return;
     // 3. Only a 200 answer carries events; no other body is read.
     if (!response->statusCode())
         throw ChatError::invalidResponse();
     if (*response->statusCode() != 200)
         throw ChatError::apiError(*response->statusCode());
     // 4. Each line as soon as it arrives, through the line layer.
-    SSELineReader reader(task);
-    // 5. Events one by one while the send is current.
-    while (alive && isCurrent(task)) {
-        std::optional<std::string> line;
-        try {
-            line = co_await response->nextLine();
-        } catch (const TransportError &) {
-            // A cancel aborts the transfer and just ends the stream; any other failure cut the
-            // body short, which must not pass for a finished answer.
-            if (!alive || !isCurrent(task))
-                co_return;
-            throw;
-        }
-        // 6. The body ended.
-        if (!line)
+    send.isReadingEvents = true;
+    SSELineReader reader(send.lifetime.token());
+    // 5. Events one by one while the send lasts; 6. until the body ends.
+    while (alive) {
+        const std::optional<std::string> line = co_await response->nextLine();
+        if (!alive || !line)
             co_return;
         if (const auto event = reader.read(*line))
-            handle(*event, task, callbacks);
+            handle(*event, send);
     }
 }
 
@@ -232,25 +251,25 @@ HttpRequest ChatService::makeRequest(const nlohmann::ordered_json &messages) con
     return request;
 }
 
-void ChatService::handle(const SSEParsedEvent &event, const std::stop_token &task,
-                         const Callbacks &callbacks)
+void ChatService::handle(const SSEParsedEvent &event, Send &send)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    // Observers of the progress state run inside its setters and may cancel the send or even
-    // delete the service; every callback is made only if the send is still current.
-    const Lifetime::Guard alive = lifetime.guard();
+    // Observers of the progress state run inside its setters and may end the send or even delete
+    // the service; each callback is made only while the send lasts.
+    const Lifetime::Guard alive = send.lifetime.guard();
+    const auto callbacks = send.callbacks;
     const auto parsed = SSEEventParser::parse(event.json, event.eventType);
     if (const auto *delta = std::get_if<SSEEventParser::ContentDelta>(&parsed)) {
         const QString text = QString::fromStdString(delta->text);
         appendStreamingContent(text);
-        if (alive && isCurrent(task))
-            call(callbacks.onContentDelta, text);
+        if (alive)
+            call(callbacks->onContentDelta, text);
     } else if (const auto *start = std::get_if<SSEEventParser::ToolUseStart>(&parsed)) {
         const ToolCall toolCall = makeToolCall(*start);
         m_pendingToolCalls.append(toolCall);
         emit pendingToolCallsChanged();
-        if (alive && isCurrent(task))
-            call(callbacks.onToolCall, toolCall);
+        if (alive)
+            call(callbacks->onToolCall, toolCall);
     } else if (const auto *result = std::get_if<SSEEventParser::ToolResult>(&parsed)) {
         const QString id = QString::fromStdString(result->id);
         const QString text = QString::fromStdString(result->result);
@@ -262,14 +281,14 @@ void ChatService::handle(const SSEParsedEvent &event, const std::stop_token &tas
             found->result = text;
             emit pendingToolCallsChanged();
         }
-        if (alive && isCurrent(task))
-            call(callbacks.onToolResult, id, text, result->isError);
+        if (alive)
+            call(callbacks->onToolResult, id, text, result->isError);
     } else if (std::holds_alternative<SSEEventParser::MessageComplete>(parsed)) {
         // A turn with neither text nor tools is no message; the collected reply stays as it is
         // for the turns that follow.
         if (m_streamingContent.trimmed().isEmpty() && m_pendingToolCalls.isEmpty())
             return;
-        call(callbacks.onTurnComplete,
+        call(callbacks->onTurnComplete,
              std::make_unique<Message>(MessageRole::assistant, m_streamingContent,
                                        m_pendingToolCalls));
     } else if (const auto *error = std::get_if<SSEEventParser::Error>(&parsed)) {
@@ -280,13 +299,12 @@ void ChatService::handle(const SSEParsedEvent &event, const std::stop_token &tas
     }
 }
 
-void ChatService::startReply()
+void ChatService::startReply(const Lifetime::Guard &alive)
 {
     // All three are set before anyone hears of it, so observers never see half a reset.
     const bool streamingChanged = !std::exchange(m_isStreaming, true);
     const bool contentChanged = !std::exchange(m_streamingContent, QString()).isEmpty();
     const bool toolCallsChanged = !std::exchange(m_pendingToolCalls, {}).isEmpty();
-    const Lifetime::Guard alive = lifetime.guard();
     if (streamingChanged)
         emit isStreamingChanged();
     if (alive && contentChanged)

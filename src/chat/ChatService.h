@@ -18,7 +18,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <stop_token>
 
 struct SSEParsedEvent;
 
@@ -69,7 +68,7 @@ public:
     // ToolCall gadgets for QML.
     QVariantList pendingToolCallValues() const;
     // Whether the handle of the last send is kept; cancelStream drops it.
-    bool hasCurrentTask() const { return m_currentTask.has_value(); }
+    bool hasCurrentTask() const { return m_currentTask != nullptr; }
     const CurrentUserProvider *authService() const { return m_authService; }
 
     // The user's identifier goes with every request once a user is signed in. The provider must
@@ -93,33 +92,19 @@ signals:
     void authServiceChanged();
 
 private:
-    struct Callbacks
-    {
-        ContentDeltaHandler onContentDelta;
-        ToolCallHandler onToolCall;
-        ToolResultHandler onToolResult;
-        TurnCompleteHandler onTurnComplete;
-        CompleteHandler onComplete;
-        ErrorHandler onError;
-    };
+    struct Send;
 
-    // Whether the send with this token is the latest one and nobody cancelled it. Only such a
-    // send writes the progress state, so a superseded send that winds down late cannot touch the
-    // reply that replaced it. Asked only while the service's lifetime guard holds.
-    bool isCurrent(const std::stop_token &task) const;
-
-    QCoro::Task<> runSend(std::stop_token task, QString text, std::optional<QByteArray> imageData,
-                          Callbacks callbacks);
-    // Ends normally at the end of the body and when the send is cancelled while events are read;
-    // throws for every failure before that and for a body cut short. The callbacks belong to the
-    // awaiting runSend.
-    QCoro::Task<> stream(std::stop_token task, nlohmann::ordered_json messages,
-                         const Callbacks &callbacks);
+    // Ends a send that is no longer current; one whose events were being read calls onComplete.
+    static void end(std::unique_ptr<Send> send);
+    QCoro::Task<> runSend(Send &send, QString text, std::optional<QByteArray> imageData);
+    // Ends at the end of the body; throws for every failure before that and for a body cut short.
+    // Once the send has ended, it returns at its next step without touching anything.
+    QCoro::Task<> stream(Send &send, nlohmann::ordered_json messages);
     HttpRequest makeRequest(const nlohmann::ordered_json &messages) const;
-    void handle(const SSEParsedEvent &event, const std::stop_token &task,
-                const Callbacks &callbacks);
+    void handle(const SSEParsedEvent &event, Send &send);
 
-    void startReply();
+    // Stops short once the send has ended: an observer may end it, or delete the service.
+    void startReply(const Lifetime::Guard &alive);
     void setIsStreaming(bool isStreaming);
     void appendStreamingContent(const QString &delta);
 
@@ -129,8 +114,7 @@ private:
     bool m_isStreaming = false;
     QString m_streamingContent;
     QList<ToolCall> m_pendingToolCalls;
-    // The handle of the last send: stopping it cancels that send and aborts its transfer.
-    std::optional<std::stop_source> m_currentTask;
+    // The last send: destroying it cancels that send and aborts its transfer.
+    std::unique_ptr<Send> m_currentTask;
     const CurrentUserProvider *m_authService = nullptr;
-    Lifetime lifetime;
 };
