@@ -174,8 +174,7 @@ private:
 
 bool waitUntilReplied(ChatViewController &controller)
 {
-    return QTest::qWaitFor([&controller] { return !controller.chatService().isStreaming(); },
-                           60000);
+    return QTest::qWaitFor([&controller] { return !controller.isStreaming(); }, 60000);
 }
 
 } // namespace

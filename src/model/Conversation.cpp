@@ -80,6 +80,17 @@ void Conversation::addMessage(Message *message)
     sortMessages();
 }
 
+void Conversation::removeMessage(Message *message)
+{
+    if (!m_messages.removeOne(message))
+        return;
+    emit messagesChanged();
+    setUpdatedAt(Timestamp::now());
+    sortMessages();
+    if (message->parent() == this)
+        delete message;
+}
+
 void Conversation::generateTitle()
 {
     Q_ASSERT(onMainThread());

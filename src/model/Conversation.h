@@ -47,6 +47,9 @@ public:
     // messagesChanged, updatedAtChanged and sortedMessagesChanged in that order. Takes ownership
     // of a message without a parent.
     void addMessage(Message *message);
+    // Takes a message out, stamps updatedAt, re-sorts, then deletes the message if the
+    // conversation owns it. Observers see the same signals as for addMessage.
+    void removeMessage(Message *message);
     // Titles the conversation after its first user message unless a title is present, even an
     // empty one. Longer texts are cut after titleLength characters and get "...".
     Q_INVOKABLE void generateTitle();

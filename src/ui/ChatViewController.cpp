@@ -6,17 +6,7 @@
 #include "model/Conversation.h"
 #include "model/Message.h"
 
-#include <QPointer>
 #include <utility>
-
-namespace {
-
-std::unique_ptr<Message> emptyReply()
-{
-    return std::make_unique<Message>(MessageRole::assistant, QString());
-}
-
-} // namespace
 
 ChatViewController::ChatViewController(QObject *parent)
     : ChatViewController(AuthService::shared(), std::make_unique<ChatService>(), {}, parent)
@@ -29,10 +19,6 @@ ChatViewController::ChatViewController(AuthService &auth, std::unique_ptr<ChatSe
     , m_chatService(std::move(chatService))
     , scrollThrottle(std::move(scrollSchedule))
 {
-    connect(m_chatService.get(), &ChatService::isStreamingChanged, this, [this] {
-        m_messages.setStreaming(isStreaming());
-        emit isStreamingChanged();
-    });
     connect(&scrollThrottle, &ScrollThrottle::scrollRequested, this,
             [this] { emit scrollToBottomRequested(false); });
 }
@@ -41,8 +27,8 @@ ChatViewController::~ChatViewController()
 {
     lifetime.end();
     // The reply winds down without calling back into a screen that is going away.
+    m_reply.reset();
     m_chatService.reset();
-    m_messages.setStreamingMessage(nullptr);
     m_messages.setConversation(nullptr);
 }
 
@@ -59,9 +45,9 @@ bool ChatViewController::hasMessages() const
     return m_currentConversation && !m_currentConversation->messages().isEmpty();
 }
 
-bool ChatViewController::isStreaming() const
+bool ChatViewController::canRetry() const
 {
-    return m_chatService && m_chatService->isStreaming();
+    return m_reply && m_reply->ending() == Message::Ending::failed;
 }
 
 void ChatViewController::setCurrentScreen(ChatViewScreen::Value screen)
@@ -97,100 +83,91 @@ void ChatViewController::quickAction(const QString &text)
     send();
 }
 
+void ChatViewController::stop()
+{
+    if (isStreaming())
+        m_reply->stop();
+}
+
+void ChatViewController::retry()
+{
+    if (!canRetry())
+        return;
+    // The user's message stays; what its failed reply left goes.
+    m_reply->withdraw();
+    setFollowing(true);
+    startReply(m_reply->text());
+}
+
 void ChatViewController::startSend(const QString &text)
 {
+    // A reply still running ends first, keeping what it had.
+    if (m_reply)
+        m_reply->stop();
     // 3. The first send after start or after a new conversation creates the conversation.
     if (!m_currentConversation)
         setCurrentConversation(std::make_unique<Conversation>());
     // The user's own message is always brought into view.
     setFollowing(true);
-    // 4. The user's message, then 5. an empty reply to stream into.
+    // 4. The user's message, then 5. and 6. the reply, streaming into a message of its own.
     m_currentConversation->addMessage(new Message(MessageRole::user, text));
-    setStreamingMessage(emptyReply());
-
-    // 6. Every callback belongs to this send and this conversation; a later send or a new
-    //    conversation makes them leave the screen alone.
-    const quint64 send = ++sendCount;
-    const QPointer<Conversation> conversation = m_currentConversation.get();
-    const auto isCurrent = [this, send, conversation] {
-        return isCurrentSend(send) && conversation;
-    };
-    m_chatService->sendMessage(
-        text, std::nullopt,
-        [this, isCurrent](const QString &delta) {
-            if (isCurrent() && m_streamingMessage)
-                m_streamingMessage->setContent(m_streamingMessage->content() + delta);
-        },
-        [this, isCurrent](const ToolCall &toolCall) {
-            if (isCurrent() && m_streamingMessage) {
-                QList<ToolCall> toolCalls = m_streamingMessage->toolCalls();
-                toolCalls.append(toolCall);
-                m_streamingMessage->setToolCalls(toolCalls);
-            }
-        },
-        [this, isCurrent](const QString &toolId, const QString &result, bool) {
-            if (!isCurrent() || !m_streamingMessage)
-                return;
-            QList<ToolCall> toolCalls = m_streamingMessage->toolCalls();
-            for (ToolCall &toolCall : toolCalls) {
-                if (toolCall.id == toolId) {
-                    toolCall.isExecuting = false;
-                    toolCall.result = result;
-                    m_streamingMessage->setToolCalls(toolCalls);
-                    return;
-                }
-            }
-        },
-        [this, isCurrent, conversation](std::unique_ptr<Message> message) {
-            Conversation *current = conversation.data();
-            if (!isCurrent() || current == nullptr)
-                return;
-            current->addMessage(message.release());
-            setStreamingMessage(emptyReply());
-        },
-        [this, isCurrent, conversation] {
-            if (conversation)
-                conversation->generateTitle();
-            Conversation *current = conversation.data();
-            if (!isCurrent() || current == nullptr)
-                return;
-            setStreamingMessage(nullptr);
-            // The typing bubble is gone and the reply's own buttons came: the end moved.
-            if (isFollowing())
-                emit scrollToBottomRequested(false);
-            const QList<Message *> &messages = current->sortedMessages();
-            if (!messages.isEmpty() && messages.last()->role() == MessageRole::assistant)
-                emit replyFinished(MarkdownPlainText::of(messages.last()->content()));
-        },
-        [this, isCurrent, conversation](const std::exception &error) {
-            Conversation *current = conversation.data();
-            if (!isCurrent() || current == nullptr)
-                return;
-            keepPartialReply(*current);
-            m_alert.show(QString::fromUtf8(error.what()));
-        });
+    startReply(text);
 }
 
-void ChatViewController::keepPartialReply(Conversation &conversation)
+void ChatViewController::startReply(QString text)
 {
-    std::unique_ptr<Message> partial = std::exchange(m_streamingMessage, nullptr);
-    m_messages.setStreamingMessage(nullptr);
-    if (!partial || (partial->content().trimmed().isEmpty() && partial->toolCalls().isEmpty()))
+    setReply(std::make_unique<ChatReply>(*m_chatService, *m_currentConversation, m_messages,
+                                         std::move(text)));
+    m_reply->start();
+}
+
+void ChatViewController::setReply(std::unique_ptr<ChatReply> reply)
+{
+    m_reply.reset();
+    m_reply = std::move(reply);
+    if (m_reply) {
+        connect(m_reply.get(), &ChatReply::streamingMessageChanged, this, [this] {
+            if (Message *message = m_reply->streamingMessage())
+                connect(message, &Message::contentChanged, &scrollThrottle,
+                        &ScrollThrottle::request);
+        });
+        connect(m_reply.get(), &ChatReply::finished, this, &ChatViewController::replyEnded);
+    }
+    publishReplyState();
+}
+
+void ChatViewController::replyEnded()
+{
+    publishReplyState();
+    if (const auto &failure = m_reply->failure()) {
+        m_alert.show(*failure);
         return;
-    // A tool that was still running when the reply broke off will not finish any more.
-    QList<ToolCall> toolCalls = partial->toolCalls();
-    for (ToolCall &toolCall : toolCalls)
-        toolCall.isExecuting = false;
-    partial->setToolCalls(toolCalls);
-    conversation.addMessage(partial.release());
+    }
+    m_currentConversation->generateTitle();
+    // The typing bubble is gone and the reply's own buttons came: the end moved.
+    if (isFollowing())
+        emit scrollToBottomRequested(false);
+    const QList<Message *> &messages = m_currentConversation->sortedMessages();
+    if (!messages.isEmpty() && messages.last()->role() == MessageRole::assistant)
+        emit replyFinished(MarkdownPlainText::of(messages.last()->content()));
+}
+
+void ChatViewController::publishReplyState()
+{
+    m_messages.setStreaming(isStreaming());
+    m_messages.setRetryOffered(canRetry());
+    if (std::exchange(wasStreaming, isStreaming()) != isStreaming())
+        emit isStreamingChanged();
+    if (std::exchange(couldRetry, canRetry()) != canRetry())
+        emit canRetryChanged();
 }
 
 void ChatViewController::newConversation()
 {
-    ++sendCount;
+    // Nothing of the dropped reply reaches the screen any more.
+    setReply(nullptr);
     m_chatService->cancelStream();
     setCurrentConversation(nullptr);
-    setStreamingMessage(nullptr);
     setInputText(QString());
 }
 
@@ -212,17 +189,6 @@ void ChatViewController::setCurrentConversation(std::unique_ptr<Conversation> co
     }
     if (hadMessages != hasMessages())
         emit hasMessagesChanged();
-}
-
-void ChatViewController::setStreamingMessage(std::unique_ptr<Message> message)
-{
-    // The list lets go of the old reply before it is destroyed.
-    m_messages.setStreamingMessage(message.get());
-    m_streamingMessage = std::move(message);
-    if (m_streamingMessage) {
-        connect(m_streamingMessage.get(), &Message::contentChanged, &scrollThrottle,
-                &ScrollThrottle::request);
-    }
 }
 
 void ChatViewController::appear()

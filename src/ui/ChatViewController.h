@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Lifetime.h"
+#include "ui/ChatReply.h"
 #include "ui/ChatViewScreen.h"
 #include "ui/ErrorAlertState.h"
 #include "ui/MessageListModel.h"
@@ -11,15 +12,14 @@
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 #include <memory>
-#include <optional>
 
 class AuthService;
 class ChatService;
 class Conversation;
 class Message;
 
-// The state and actions of a signed-in user's chat screen: the current conversation, the reply
-// streaming into it, the typed text, the error alert, the one-time setup, which screen is shown,
+// The state and actions of a signed-in user's chat screen: the current conversation, the last
+// send and its reply, the typed text, the error alert, the one-time setup, which screen is shown,
 // and when the message list should scroll. The screen's QML holds only layout and bindings.
 class ChatViewController : public QObject
 {
@@ -28,7 +28,10 @@ class ChatViewController : public QObject
     Q_PROPERTY(QString inputText READ inputText WRITE setInputText NOTIFY inputTextChanged)
     Q_PROPERTY(MessageListModel *messages READ messages CONSTANT)
     Q_PROPERTY(bool hasMessages READ hasMessages NOTIFY hasMessagesChanged)
+    // From a send until its reply is all on screen.
     Q_PROPERTY(bool isStreaming READ isStreaming NOTIFY isStreamingChanged)
+    // The last send failed and can be sent again.
+    Q_PROPERTY(bool canRetry READ canRetry NOTIFY canRetryChanged)
     Q_PROPERTY(ErrorAlertState *alert READ alert CONSTANT)
     Q_PROPERTY(bool isConfigured READ isConfigured NOTIFY isConfiguredChanged)
     Q_PROPERTY(ChatViewScreen::Value currentScreen READ currentScreen WRITE setCurrentScreen NOTIFY
@@ -50,9 +53,10 @@ public:
     void setInputText(const QString &text);
     MessageListModel *messages() { return &m_messages; }
     bool hasMessages() const;
-    bool isStreaming() const;
+    bool isStreaming() const { return m_reply && !m_reply->isFinished(); }
+    bool canRetry() const;
     Conversation *currentConversation() const { return m_currentConversation.get(); }
-    Message *streamingMessage() const { return m_streamingMessage.get(); }
+    Message *streamingMessage() const { return m_reply ? m_reply->streamingMessage() : nullptr; }
     ChatService &chatService() const { return *m_chatService; }
     ErrorAlertState *alert() { return &m_alert; }
     bool isConfigured() const { return m_isConfigured; }
@@ -74,6 +78,10 @@ public:
     // Sends the typed text, trimmed; blank text is left where it is.
     Q_INVOKABLE void send();
     Q_INVOKABLE void quickAction(const QString &text);
+    // The input row's Stop: the reply ends with what arrived, without an alert.
+    Q_INVOKABLE void stop();
+    // Sends the failed message again; the new reply takes the failed one's place.
+    Q_INVOKABLE void retry();
     // Drops the conversation and stops its reply without an alert.
     Q_INVOKABLE void newConversation();
     // The screen was shown: the one-time setup, once a user is signed in.
@@ -84,6 +92,7 @@ signals:
     void inputTextChanged();
     void hasMessagesChanged();
     void isStreamingChanged();
+    void canRetryChanged();
     void isConfiguredChanged();
     void currentScreenChanged();
     void isFollowingChanged();
@@ -94,25 +103,28 @@ signals:
 
 private:
     void setCurrentConversation(std::unique_ptr<Conversation> conversation);
-    void setStreamingMessage(std::unique_ptr<Message> message);
-    // A reply that fails keeps what had arrived: its text and tools join the conversation.
-    void keepPartialReply(Conversation &conversation);
     void startSend(const QString &text);
-    bool isCurrentSend(quint64 send) const { return send == sendCount; }
+    // Sends a message that is in the conversation already.
+    void startReply(QString text);
+    // The last send is replaced; the one before it has let go of the screen.
+    void setReply(std::unique_ptr<ChatReply> reply);
+    void replyEnded();
+    // Tells the views what follows from the last send.
+    void publishReplyState();
 
     AuthService &authService;
     std::unique_ptr<ChatService> m_chatService;
     QString m_inputText;
     std::unique_ptr<Conversation> m_currentConversation;
-    std::unique_ptr<Message> m_streamingMessage;
     ErrorAlertState m_alert;
     bool m_isConfigured = false;
     bool isSettingUp = false;
     ChatViewScreen::Value m_currentScreen = ChatViewScreen::chat;
     ScrollThrottle scrollThrottle;
     MessageListModel m_messages;
-    // Numbers the sends: callbacks of a reply that a new conversation or a newer send replaced
-    // leave the screen alone.
-    quint64 sendCount = 0;
+    // The last send, until the next one or a new conversation.
+    std::unique_ptr<ChatReply> m_reply;
+    bool wasStreaming = false;
+    bool couldRetry = false;
     Lifetime lifetime;
 };

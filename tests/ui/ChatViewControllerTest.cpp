@@ -8,13 +8,14 @@
 #include "support/TaskAwaiting.h"
 #include "ui/LoginViewController.h"
 
+#include <QMetaEnum>
 #include <QSignalSpy>
 #include <functional>
 #include <ostream>
 #include <vector>
 
 // Failures show lists of texts as text.
-void PrintTo(const QStringList &texts, std::ostream *out)
+static void PrintTo(const QStringList &texts, std::ostream *out)
 {
     *out << '[' << texts.join(QStringLiteral("|")).toStdString() << ']';
 }
@@ -35,11 +36,33 @@ const QByteArray toolStart =
     event("tool_use_start", R"({"tool_id":"t1","tool":"log_meal","input":{"food":"eggs"}})");
 const QByteArray complete = event("message_complete", "{}");
 
+// A stream that stays open after its chunks, as a reply still being written does.
+ScriptedReply running(QList<QByteArray> chunks)
+{
+    ScriptedReply reply = ScriptedReply::eventStream(std::move(chunks));
+    reply.holdOpen = true;
+    return reply;
+}
+
+// A stream whose connection drops after its chunks.
+ScriptedReply cut(QList<QByteArray> chunks)
+{
+    ScriptedReply reply = ScriptedReply::eventStream(std::move(chunks));
+    reply.dropAfterChunks = true;
+    return reply;
+}
+
+// The texts of the conversation's messages, each with how it ended when it did not complete.
 QStringList contents(const Conversation *conversation)
 {
     QStringList texts;
-    for (const Message *message : conversation->sortedMessages())
-        texts.append(message->content());
+    for (const Message *message : conversation->sortedMessages()) {
+        const auto ending =
+            QMetaEnum::fromType<Message::Ending>().valueToKey(int(message->ending()));
+        texts.append(message->content() + (message->ending() == Message::Ending::complete
+                                               ? QString()
+                                               : QStringLiteral(" (%1)").arg(ending)));
+    }
     return texts;
 }
 
@@ -68,7 +91,27 @@ protected:
     {
         controller.setInputText(text);
         controller.send();
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !controller.chatService().isStreaming(); }));
+        waitForReply();
+    }
+
+    void waitForReply()
+    {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !controller.isStreaming(); }, 30'000));
+    }
+
+    // The message the reply streams into, once it shows that text; none if it never does.
+    Message *waitForStreamed(const QString &text)
+    {
+        const bool shown = QTest::qWaitFor([this, &text] {
+            return controller.streamingMessage() &&
+                   controller.streamingMessage()->content() == text;
+        });
+        return shown ? controller.streamingMessage() : nullptr;
+    }
+
+    const Message &lastMessage() const
+    {
+        return *controller.currentConversation()->sortedMessages().last();
     }
 
     // Runs the throttle's timers that are due; each scheduled wait is one interval.
@@ -121,45 +164,87 @@ TEST_F(ChatViewControllerTest, AReplyOfTwoTurnsBecomesTwoMessagesWhileTheListOnl
     EXPECT_FALSE(controller.alert()->isShown());
 }
 
-TEST_F(ChatViewControllerTest, AFailedReplyKeepsWhatHadArrivedThenShowsTheError)
+// What arrived is never dropped: a stream that closes without completing its last turn keeps
+// that turn's text, marked, without an alert.
+TEST_F(ChatViewControllerTest, AStreamClosedBeforeItsCompleteKeepsTheTextAsIncomplete)
 {
-    ScriptedReply cut = ScriptedReply::eventStream({toolStart, delta("Half a sen")});
-    cut.dropAfterChunks = true;
-    chat.route("POST", "/api/v1/chat/stream", cut);
+    chat.route("POST", "/api/v1/chat/stream",
+               ScriptedReply::eventStream({delta("Half "), delta("a reply")}));
+    sendAndWait(QStringLiteral("Hello"));
+    EXPECT_EQ(contents(controller.currentConversation()),
+              QStringList({"Hello", "Half a reply (incomplete)"}));
 
+    chat.route("POST", "/api/v1/chat/stream",
+               ScriptedReply::eventStream({delta("Done."), complete, toolStart, delta(" PS")}));
+    sendAndWait(QStringLiteral("Again"));
+    EXPECT_EQ(contents(controller.currentConversation()).mid(2),
+              QStringList({"Again", "Done.", " PS (incomplete)"}));
+    EXPECT_FALSE(lastMessage().toolCalls().first().isExecuting);
+    EXPECT_FALSE(controller.alert()->isShown());
+    EXPECT_FALSE(controller.canRetry());
+}
+
+TEST_F(ChatViewControllerTest, StopKeepsWhatArrivedAsStoppedWithoutAnAlert)
+{
+    chat.route("POST", "/api/v1/chat/stream", running({delta("Half "), delta("a reply")}));
+    controller.setInputText(QStringLiteral("Hello"));
+    controller.send();
+    ASSERT_NE(waitForStreamed(QStringLiteral("Half a reply")), nullptr);
+
+    controller.stop();
+    EXPECT_FALSE(controller.isStreaming());
+    EXPECT_FALSE(controller.chatService().isStreaming());
+    EXPECT_EQ(controller.streamingMessage(), nullptr);
+    EXPECT_EQ(contents(controller.currentConversation()),
+              QStringList({"Hello", "Half a reply (stopped)"}));
+    QTest::qWait(50);
+    EXPECT_FALSE(controller.alert()->isShown());
+    EXPECT_FALSE(controller.canRetry());
+}
+
+// A failed send offers to be sent again: the same text goes out, the user's message is not added
+// twice, and whatever the failed reply left is replaced by the new one.
+TEST_F(ChatViewControllerTest, RetrySendsTheFailedMessageAgainAndTheNewReplyReplacesTheFailedOne)
+{
+    chat.route("POST", "/api/v1/chat/stream", cut({toolStart, delta("Half a sen")}));
     sendAndWait(QStringLiteral("Log my breakfast"));
-
-    ASSERT_EQ(contents(controller.currentConversation()),
-              QStringList({"Log my breakfast", "Half a sen"}));
-    const Message *partial = controller.currentConversation()->sortedMessages().last();
-    ASSERT_EQ(partial->toolCalls().size(), 1);
-    EXPECT_FALSE(partial->toolCalls().first().isExecuting);
-    EXPECT_EQ(pieces(*controller.messages()), QStringList({"user", "tools", "block", "copy"}));
+    EXPECT_EQ(contents(controller.currentConversation()),
+              QStringList({"Log my breakfast", "Half a sen (failed)"}));
+    EXPECT_FALSE(lastMessage().toolCalls().first().isExecuting);
     EXPECT_TRUE(controller.alert()->isShown());
-    EXPECT_NE(controller.alert()->message(), QStringLiteral("An error occurred"));
+    EXPECT_TRUE(controller.canRetry());
+    EXPECT_TRUE(controller.messages()->isRetryOffered());
 
-    // Dismissed, the screen sends again; a reply that failed before any text adds nothing.
     controller.alert()->setShown(false);
     chat.route("POST", "/api/v1/chat/stream", ScriptedReply::json("{}", 500));
-    sendAndWait(QStringLiteral("Again"));
-    EXPECT_EQ(contents(controller.currentConversation()).last(), QStringLiteral("Again"));
-    // The reply that failed before any text draws nothing.
-    EXPECT_EQ(pieces(*controller.messages()),
-              QStringList({"user", "tools", "block", "copy", "user"}));
+    controller.retry();
+    EXPECT_FALSE(controller.messages()->isRetryOffered());
+    waitForReply();
+    EXPECT_EQ(contents(controller.currentConversation()), QStringList({"Log my breakfast"}));
     EXPECT_EQ(controller.alert()->message(), QStringLiteral("API error (status: 500)"));
+    EXPECT_TRUE(controller.canRetry());
+
+    chat.route("POST", "/api/v1/chat/stream",
+               ScriptedReply::eventStream({delta("Logged"), complete}));
+    controller.retry();
+    waitForReply();
+    EXPECT_EQ(contents(controller.currentConversation()),
+              QStringList({"Log my breakfast", "Logged"}));
+    EXPECT_FALSE(controller.canRetry());
+    EXPECT_FALSE(controller.messages()->isRetryOffered());
+    ASSERT_EQ(chat.requests().size(), 3);
+    for (const RecordedRequest &request : chat.requests())
+        EXPECT_TRUE(request.body.contains(R"("content":"Log my breakfast")"))
+            << request.body.toStdString();
 }
 
 TEST_F(ChatViewControllerTest, ANewConversationStopsTheReplySilentlyAndBlankTextIsNotSent)
 {
     // The table row being typed waits for its newline.
-    ScriptedReply running = ScriptedReply::eventStream({delta("Working\\n\\n| a |")});
-    running.holdOpen = true;
-    chat.route("POST", "/api/v1/chat/stream", running);
+    chat.route("POST", "/api/v1/chat/stream", running({delta("Working\\n\\n| a |")}));
     controller.setInputText(QStringLiteral("Plan my week"));
     controller.send();
-    ASSERT_TRUE(QTest::qWaitFor([this] {
-        return controller.streamingMessage() && !controller.streamingMessage()->content().isEmpty();
-    }));
+    ASSERT_NE(waitForStreamed(QStringLiteral("Working\n\n| a |")), nullptr);
     EXPECT_EQ(pieces(*controller.messages()), QStringList({"user", "block", "typing"}));
     EXPECT_EQ(
         controller.messages()->data(controller.messages()->index(1), MessageListModel::TextRole),
@@ -169,6 +254,7 @@ TEST_F(ChatViewControllerTest, ANewConversationStopsTheReplySilentlyAndBlankText
     QTest::qWait(50);
     EXPECT_EQ(controller.currentConversation(), nullptr);
     EXPECT_EQ(controller.streamingMessage(), nullptr);
+    EXPECT_FALSE(controller.isStreaming());
     EXPECT_FALSE(controller.alert()->isShown());
     EXPECT_FALSE(controller.hasMessages());
 
@@ -179,28 +265,77 @@ TEST_F(ChatViewControllerTest, ANewConversationStopsTheReplySilentlyAndBlankText
 
     chat.route("POST", "/api/v1/chat/stream", ScriptedReply::eventStream({delta("Hi"), complete}));
     controller.quickAction(QStringLiteral("What did I eat today?"));
-    EXPECT_TRUE(QTest::qWaitFor([this] { return !controller.chatService().isStreaming(); }));
+    waitForReply();
     EXPECT_EQ(contents(controller.currentConversation()),
               QStringList({"What did I eat today?", "Hi"}));
+}
+
+// A send while a reply streams stops that reply where it is; nothing of it reaches the next one.
+TEST_F(ChatViewControllerTest, ASecondSendStopsTheFirstReplyAndLeavesTheSecondAlone)
+{
+    chat.route("POST", "/api/v1/chat/stream", [](const RecordedRequest &request) {
+        return request.body.contains("First") ? running({delta("Working")})
+                                              : ScriptedReply::eventStream({delta("Hi"), complete});
+    });
+    controller.quickAction(QStringLiteral("First"));
+    ASSERT_NE(waitForStreamed(QStringLiteral("Working")), nullptr);
+    controller.quickAction(QStringLiteral("Second"));
+    waitForReply();
+    QTest::qWait(50);
+    EXPECT_EQ(contents(controller.currentConversation()),
+              QStringList({"First", "Working (stopped)", "Second", "Hi"}));
+    EXPECT_FALSE(controller.alert()->isShown());
+}
+
+// The screen takes in what arrived at most once per frame, and a frame's worth at a time: a burst
+// of a thousand deltas in one read is not a thousand layouts, and one huge event is laid out in
+// steps.
+TEST_F(ChatViewControllerTest, DeltasReachTheScreenOncePerFrameAndHugeTextInFrameSizedSteps)
+{
+    QByteArray burst = "event: content_delta\n";
+    for (int i = 0; i < 1000; ++i)
+        burst += "data: {\"delta\":\"x\"}\n";
+    chat.route("POST", "/api/v1/chat/stream", running({burst}));
+    controller.quickAction(QStringLiteral("Burst"));
+    ASSERT_NE(controller.streamingMessage(), nullptr);
+    QSignalSpy changes(controller.streamingMessage(), &Message::contentChanged);
+    ASSERT_NE(waitForStreamed(QString(1000, u'x')), nullptr);
+    // Reads that a busy machine spreads over a few frames may each add one.
+    EXPECT_LT(changes.count(), 10);
+
+    const QByteArray huge =
+        QByteArray(1 << 20, 'w').replace(QByteArray(1024, 'w'), QByteArray(1022, 'w') + "\\n\\n");
+    chat.route("POST", "/api/v1/chat/stream", ScriptedReply::eventStream({delta(huge), complete}));
+    controller.quickAction(QStringLiteral("Huge"));
+    Message *reply = controller.streamingMessage();
+    ASSERT_NE(reply, nullptr);
+    std::vector<qsizetype> sizes;
+    QObject::connect(reply, &Message::contentChanged,
+                     [reply, &sizes] { sizes.push_back(reply->content().size()); });
+    waitForReply();
+    ASSERT_GE(sizes.size(), std::size_t(32));
+    EXPECT_EQ(sizes.back(), 1 << 20);
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        EXPECT_LE(sizes[i] - (i ? sizes[i - 1] : 0), ChatReply::textPerFrame);
+    EXPECT_EQ(lastMessage().content().size(), 1 << 20);
 }
 
 TEST_F(ChatViewControllerTest, StreamedTextScrollsAtOnceThenAtMostOncePerIntervalWhileFollowing)
 {
     controller.setInputText(QStringLiteral("Hello"));
-    ScriptedReply running = ScriptedReply::eventStream({delta("a")});
-    running.holdOpen = true;
-    chat.route("POST", "/api/v1/chat/stream", running);
+    chat.route("POST", "/api/v1/chat/stream", running({delta("a")}));
     controller.send();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !scheduled.empty(); }));
+    Message *reply = waitForStreamed(QStringLiteral("a"));
+    ASSERT_NE(reply, nullptr);
+    ASSERT_FALSE(scheduled.empty());
     // The new message scrolls with animation, the first streamed text at once without.
     ASSERT_EQ(scrolls.count(), 2);
     EXPECT_TRUE(scrolls[0][0].toBool());
     EXPECT_FALSE(scrolls[1][0].toBool());
 
-    const auto grow = [this](int times) {
+    const auto grow = [reply](int times) {
         for (int i = 0; i < times; ++i)
-            controller.streamingMessage()->setContent(controller.streamingMessage()->content() +
-                                                      QStringLiteral("x"));
+            reply->setContent(reply->content() + QStringLiteral("x"));
     };
     // A burst within the interval folds into one more scroll when it is over, then it goes idle.
     grow(3);
@@ -243,16 +378,13 @@ TEST_F(ChatViewControllerTest, SetupRunsOncePerScreenAndOnlyForASignedInUser)
 
 TEST_F(ChatViewControllerTest, SettingsAndBackKeepTheConversationTheReplyAndTheTypedText)
 {
-    ScriptedReply running = ScriptedReply::eventStream({delta("Still")});
-    running.holdOpen = true;
-    chat.route("POST", "/api/v1/chat/stream", running);
+    chat.route("POST", "/api/v1/chat/stream", running({delta("Still")}));
     controller.setInputText(QStringLiteral("Hello"));
     controller.send();
     controller.setInputText(QStringLiteral("half typed"));
 
     controller.setCurrentScreen(ChatViewScreen::settings);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [this] { return controller.streamingMessage()->content() == QStringLiteral("Still"); }));
+    ASSERT_NE(waitForStreamed(QStringLiteral("Still")), nullptr);
     controller.setCurrentScreen(ChatViewScreen::chat);
 
     EXPECT_EQ(contents(controller.currentConversation()), QStringList({"Hello"}));

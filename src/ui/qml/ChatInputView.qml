@@ -6,7 +6,8 @@ import QtQuick.Layouts
 import Vessa
 
 // The row at the bottom of the chat: the voice button, the text field that grows up to five
-// lines, and the send button. Return sends, Shift+Return starts a new line.
+// lines, and the send button, which is a Stop button while a reply streams. Return sends,
+// Shift+Return starts a new line.
 Rectangle {
     id: root
 
@@ -19,6 +20,7 @@ Rectangle {
     // The typed text changed; the owner keeps it.
     signal textEdited(string text)
     signal send
+    signal stop
     signal voiceChat
 
     // Return sends when there is something to send; with Shift held it is left to the field,
@@ -162,14 +164,14 @@ Rectangle {
             Layout.alignment: Qt.AlignBottom
             implicitWidth: 36
             implicitHeight: 36
-            enabled: root.canSend
+            enabled: root.canSend || root.isLoading
             focusPolicy: Qt.StrongFocus
-            Accessible.name: qsTr("Send")
-            onClicked: root.send()
+            Accessible.name: root.isLoading ? qsTr("Stop") : qsTr("Send")
+            onClicked: root.isLoading ? root.stop() : root.send()
 
             background: Rectangle {
                 radius: 18
-                color: root.canSend ? Theme.colors.accent : Theme.colors.backgroundSecondary
+                color: sendButton.enabled ? Theme.colors.accent : Theme.colors.backgroundSecondary
                 border.width: sendButton.visualFocus ? 2 : 0
                 border.color: Theme.colors.text
 
@@ -182,22 +184,12 @@ Rectangle {
             }
 
             contentItem: Item {
-                BusyIndicator {
-                    anchors.centerIn: parent
-                    width: 20
-                    height: 20
-                    running: root.isLoading
-                    visible: running
-                    palette.dark: Theme.colors.textOnAccent
-                }
-
                 SymbolIcon {
                     anchors.centerIn: parent
                     width: 16
                     height: 16
-                    visible: !root.isLoading
-                    name: "arrow.up"
-                    color: root.canSend ? Theme.colors.textOnAccent : Theme.colors.textSecondary
+                    name: root.isLoading ? "stop.fill" : "arrow.up"
+                    color: sendButton.enabled ? Theme.colors.textOnAccent : Theme.colors.textSecondary
                 }
             }
         }

@@ -184,6 +184,7 @@ Item {
                 hasVoiceChat: true
                 onTextEdited: text => root.controller.inputText = text
                 onSend: root.controller.send()
+                onStop: root.controller.stop()
                 onVoiceChat: root.controller.showVoiceChat()
             }
         }

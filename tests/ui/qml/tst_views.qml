@@ -104,6 +104,12 @@ Item {
         signalName: "send"
     }
 
+    SignalSpy {
+        id: stopSpy
+
+        signalName: "stop"
+    }
+
     function find(item, name) {
         if (item.objectName === name)
             return item;
@@ -146,13 +152,32 @@ Item {
             view.isLoading = true;
             keyClick(Qt.Key_Return);
             compare(sendSpy.count, 1);
-            verify(!root.find(view, "sendButton").enabled);
             view.isLoading = false;
             view.text = " \n\t";
             verify(!root.find(view, "sendButton").enabled);
             keyClick(Qt.Key_Return);
             compare(sendSpy.count, 1);
             verify(!root.find(view, "voiceButton").visible);
+        }
+
+        function test_whileLoadingTheSendButtonIsAStopButton() {
+            const view = createTemporaryObject(inputView, root, {text: "Hello", isLoading: true});
+            sendSpy.target = view;
+            sendSpy.clear();
+            stopSpy.target = view;
+            stopSpy.clear();
+            const button = root.find(view, "sendButton");
+            verify(button.enabled);
+            compare(button.Accessible.name, "Stop");
+            mouseClick(button);
+            compare(stopSpy.count, 1);
+            compare(sendSpy.count, 0);
+
+            view.isLoading = false;
+            compare(button.Accessible.name, "Send");
+            mouseClick(button);
+            compare(sendSpy.count, 1);
+            compare(stopSpy.count, 1);
         }
 
         function test_toolCardExpandsOnlyWithSomethingToShow() {
