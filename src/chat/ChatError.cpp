@@ -11,6 +11,10 @@ std::string describe(ChatError::Case errorCase, int status)
         return "Invalid response from server";
     case ChatError::Case::streamingError:
         return "Error during streaming response";
+    case ChatError::Case::replyTooLong:
+        return "The reply is too long to show";
+    case ChatError::Case::tooManyToolCalls:
+        return "The reply started too many tools";
     }
     return {};
 }
@@ -36,6 +40,16 @@ ChatError ChatError::invalidResponse()
 ChatError ChatError::streamingError()
 {
     return {Case::streamingError, 0};
+}
+
+ChatError ChatError::replyTooLong()
+{
+    return {Case::replyTooLong, 0};
+}
+
+ChatError ChatError::tooManyToolCalls()
+{
+    return {Case::tooManyToolCalls, 0};
 }
 
 QString ChatError::errorDescription() const

@@ -13,7 +13,9 @@ public:
     {
         apiError,
         invalidResponse,
-        streamingError
+        streamingError,
+        replyTooLong,
+        tooManyToolCalls
     };
 
     // The backend answered with a status other than 200.
@@ -22,6 +24,10 @@ public:
     static ChatError invalidResponse();
     // The backend reported an error inside the event stream.
     static ChatError streamingError();
+    // The reply grew past the longest one the client keeps.
+    static ChatError replyTooLong();
+    // The reply started more tools than the client keeps.
+    static ChatError tooManyToolCalls();
 
     Case errorCase() const { return kind; }
     // The status carried by apiError; 0 for the others.

@@ -260,11 +260,20 @@ void ChatService::handle(const SSEParsedEvent &event, Send &send)
     const auto callbacks = send.callbacks;
     const auto parsed = SSEEventParser::parse(event.json, event.eventType);
     if (const auto *delta = std::get_if<SSEEventParser::ContentDelta>(&parsed)) {
-        const QString text = QString::fromStdString(delta->text);
+        QString text = QString::fromStdString(delta->text);
+        // Past the limit the reply keeps the part that fits, never half a character.
+        const qsizetype room = maxReplyLength - m_streamingContent.size();
+        const bool tooLong = text.size() > room;
+        if (tooLong)
+            text.truncate(room > 0 && text.at(room - 1).isHighSurrogate() ? room - 1 : room);
         appendStreamingContent(text);
         if (alive)
             call(callbacks->onContentDelta, text);
+        if (alive && tooLong)
+            throw ChatError::replyTooLong();
     } else if (const auto *start = std::get_if<SSEEventParser::ToolUseStart>(&parsed)) {
+        if (m_pendingToolCalls.size() == maxToolCalls)
+            throw ChatError::tooManyToolCalls();
         const ToolCall toolCall = makeToolCall(*start);
         m_pendingToolCalls.append(toolCall);
         emit pendingToolCallsChanged();

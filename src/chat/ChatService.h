@@ -28,7 +28,8 @@ struct SSEParsedEvent;
 //
 // At most one reply streams: a new send cancels the last. A cancelled reply never reports an
 // error and makes no further content, tool or turn callback; it calls onComplete only when its
-// events were already being read.
+// events were already being read. A reply longer than maxReplyLength or starting more than
+// maxToolCalls tools fails, keeping what it had: a server cannot grow one without bound.
 class ChatService : public QObject
 {
     Q_OBJECT
@@ -50,6 +51,10 @@ public:
     using CompleteHandler = std::function<void()>;
     // The error's what() is its user-facing description.
     using ErrorHandler = std::function<void(const std::exception &error)>;
+
+    // In UTF-16 code units: 8 MB of plain text.
+    static constexpr qsizetype maxReplyLength = 8 * 1024 * 1024;
+    static constexpr qsizetype maxToolCalls = 1000;
 
     static QString defaultEndpoint();
 

@@ -287,6 +287,34 @@ TEST_F(ChatViewControllerTest, ASecondSendStopsTheFirstReplyAndLeavesTheSecondAl
     EXPECT_FALSE(controller.alert()->isShown());
 }
 
+// A server cannot grow a reply without bound: past 8 MB of text or 1,000 tools it fails, and what
+// fitted stays, never half a character.
+TEST_F(ChatViewControllerTest, AReplyPastItsBoundsFailsAndKeepsWhatArrived)
+{
+    // Paragraphs of 1,024 code units, the last cut short by one so that the limit falls inside
+    // the smiley after it.
+    const QByteArray paragraph = QByteArray(1022, 'a') + "\\n\\n";
+    const QByteArray head =
+        paragraph.repeated(ChatService::maxReplyLength / 1024 - 1) + QByteArray(1023, 'a');
+    QByteArray tools;
+    for (int i = 0; i <= ChatService::maxToolCalls; ++i) {
+        tools += event("tool_use_start",
+                       R"({"tool_id":"t)" + QByteArray::number(i) + R"(","tool":"clock"})");
+    }
+    chat.route("POST", "/api/v1/chat/stream",
+               ScriptedReply::eventStream({delta(head + "\\ud83d\\ude00 and more")}));
+    sendAndWait(QStringLiteral("Talk"));
+    EXPECT_EQ(controller.alert()->message(), QStringLiteral("The reply is too long to show"));
+    EXPECT_EQ(lastMessage().content().size(), ChatService::maxReplyLength - 1);
+    EXPECT_EQ(lastMessage().ending(), Message::Ending::failed);
+
+    chat.route("POST", "/api/v1/chat/stream", ScriptedReply::eventStream({tools, delta("late")}));
+    sendAndWait(QStringLiteral("Work"));
+    EXPECT_EQ(controller.alert()->message(), QStringLiteral("The reply started too many tools"));
+    EXPECT_EQ(lastMessage().toolCalls().size(), ChatService::maxToolCalls);
+    EXPECT_EQ(lastMessage().ending(), Message::Ending::failed);
+}
+
 // The screen takes in what arrived at most once per frame, and a frame's worth at a time: a burst
 // of a thousand deltas in one read is not a thousand layouts, and one huge event is laid out in
 // steps.
