@@ -36,19 +36,13 @@ const QByteArray toolStart =
     event("tool_use_start", R"({"tool_id":"t1","tool":"log_meal","input":{"food":"eggs"}})");
 const QByteArray complete = event("message_complete", "{}");
 
-// A stream that stays open after its chunks, as a reply still being written does.
-ScriptedReply running(QList<QByteArray> chunks)
+// A stream that does not end: held open after its chunks, as a reply still being written is, or
+// dropped.
+ScriptedReply unfinished(QList<QByteArray> chunks,
+                         bool ScriptedReply::*fault = &ScriptedReply::holdOpen)
 {
     ScriptedReply reply = ScriptedReply::eventStream(std::move(chunks));
-    reply.holdOpen = true;
-    return reply;
-}
-
-// A stream whose connection drops after its chunks.
-ScriptedReply cut(QList<QByteArray> chunks)
-{
-    ScriptedReply reply = ScriptedReply::eventStream(std::move(chunks));
-    reply.dropAfterChunks = true;
+    reply.*fault = true;
     return reply;
 }
 
@@ -186,7 +180,7 @@ TEST_F(ChatViewControllerTest, AStreamClosedBeforeItsCompleteKeepsTheTextAsIncom
 
 TEST_F(ChatViewControllerTest, StopKeepsWhatArrivedAsStoppedWithoutAnAlert)
 {
-    chat.route("POST", "/api/v1/chat/stream", running({delta("Half "), delta("a reply")}));
+    chat.route("POST", "/api/v1/chat/stream", unfinished({delta("Half "), delta("a reply")}));
     controller.setInputText(QStringLiteral("Hello"));
     controller.send();
     ASSERT_NE(waitForStreamed(QStringLiteral("Half a reply")), nullptr);
@@ -206,7 +200,8 @@ TEST_F(ChatViewControllerTest, StopKeepsWhatArrivedAsStoppedWithoutAnAlert)
 // twice, and whatever the failed reply left is replaced by the new one.
 TEST_F(ChatViewControllerTest, RetrySendsTheFailedMessageAgainAndTheNewReplyReplacesTheFailedOne)
 {
-    chat.route("POST", "/api/v1/chat/stream", cut({toolStart, delta("Half a sen")}));
+    chat.route("POST", "/api/v1/chat/stream",
+               unfinished({toolStart, delta("Half a sen")}, &ScriptedReply::dropAfterChunks));
     sendAndWait(QStringLiteral("Log my breakfast"));
     EXPECT_EQ(contents(controller.currentConversation()),
               QStringList({"Log my breakfast", "Half a sen (failed)"}));
@@ -241,7 +236,7 @@ TEST_F(ChatViewControllerTest, RetrySendsTheFailedMessageAgainAndTheNewReplyRepl
 TEST_F(ChatViewControllerTest, ANewConversationStopsTheReplySilentlyAndBlankTextIsNotSent)
 {
     // The table row being typed waits for its newline.
-    chat.route("POST", "/api/v1/chat/stream", running({delta("Working\\n\\n| a |")}));
+    chat.route("POST", "/api/v1/chat/stream", unfinished({delta("Working\\n\\n| a |")}));
     controller.setInputText(QStringLiteral("Plan my week"));
     controller.send();
     ASSERT_NE(waitForStreamed(QStringLiteral("Working\n\n| a |")), nullptr);
@@ -274,7 +269,7 @@ TEST_F(ChatViewControllerTest, ANewConversationStopsTheReplySilentlyAndBlankText
 TEST_F(ChatViewControllerTest, ASecondSendStopsTheFirstReplyAndLeavesTheSecondAlone)
 {
     chat.route("POST", "/api/v1/chat/stream", [](const RecordedRequest &request) {
-        return request.body.contains("First") ? running({delta("Working")})
+        return request.body.contains("First") ? unfinished({delta("Working")})
                                               : ScriptedReply::eventStream({delta("Hi"), complete});
     });
     controller.quickAction(QStringLiteral("First"));
@@ -323,7 +318,7 @@ TEST_F(ChatViewControllerTest, DeltasReachTheScreenOncePerFrameAndHugeTextInFram
     QByteArray burst = "event: content_delta\n";
     for (int i = 0; i < 1000; ++i)
         burst += "data: {\"delta\":\"x\"}\n";
-    chat.route("POST", "/api/v1/chat/stream", running({burst}));
+    chat.route("POST", "/api/v1/chat/stream", unfinished({burst}));
     controller.quickAction(QStringLiteral("Burst"));
     ASSERT_NE(controller.streamingMessage(), nullptr);
     QSignalSpy changes(controller.streamingMessage(), &Message::contentChanged);
@@ -351,7 +346,7 @@ TEST_F(ChatViewControllerTest, DeltasReachTheScreenOncePerFrameAndHugeTextInFram
 TEST_F(ChatViewControllerTest, StreamedTextScrollsAtOnceThenAtMostOncePerIntervalWhileFollowing)
 {
     controller.setInputText(QStringLiteral("Hello"));
-    chat.route("POST", "/api/v1/chat/stream", running({delta("a")}));
+    chat.route("POST", "/api/v1/chat/stream", unfinished({delta("a")}));
     controller.send();
     Message *reply = waitForStreamed(QStringLiteral("a"));
     ASSERT_NE(reply, nullptr);
@@ -406,7 +401,7 @@ TEST_F(ChatViewControllerTest, SetupRunsOncePerScreenAndOnlyForASignedInUser)
 
 TEST_F(ChatViewControllerTest, SettingsAndBackKeepTheConversationTheReplyAndTheTypedText)
 {
-    chat.route("POST", "/api/v1/chat/stream", running({delta("Still")}));
+    chat.route("POST", "/api/v1/chat/stream", unfinished({delta("Still")}));
     controller.setInputText(QStringLiteral("Hello"));
     controller.send();
     controller.setInputText(QStringLiteral("half typed"));
