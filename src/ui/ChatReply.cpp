@@ -79,14 +79,9 @@ void ChatReply::withdraw()
 void ChatReply::arrive()
 {
     // The first change after a quiet frame is shown at once, the rest when the frame is over.
-    if (isFinished())
-        return;
-    if (frameTimer.isActive()) {
-        isDue = true;
-        return;
-    }
-    show(textPerFrame);
-    frameTimer.start();
+    isDue = true;
+    if (!frameTimer.isActive())
+        showFrame();
 }
 
 void ChatReply::completeTurn(std::unique_ptr<Message> message)
@@ -105,10 +100,11 @@ void ChatReply::end(std::optional<QString> failure)
 
 void ChatReply::showFrame()
 {
-    if (!std::exchange(isDue, false))
+    if (isFinished() || !std::exchange(isDue, false))
         return;
     show(textPerFrame);
-    frameTimer.start();
+    if (!isFinished())
+        frameTimer.start();
 }
 
 void ChatReply::show(qsizetype budget)
