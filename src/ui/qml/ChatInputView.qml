@@ -165,7 +165,8 @@ Rectangle {
             implicitWidth: 36
             implicitHeight: 36
             enabled: root.canSend || root.isLoading
-            focusPolicy: Qt.StrongFocus
+            // A click leaves the keyboard in the message field: the user types next.
+            focusPolicy: Qt.TabFocus
             Accessible.name: root.isLoading ? qsTr("Stop") : qsTr("Send")
             onClicked: root.isLoading ? root.stop() : root.send()
 

@@ -169,9 +169,13 @@ Item {
             const button = root.find(view, "sendButton");
             verify(button.enabled);
             compare(button.Accessible.name, "Stop");
+            const field = root.find(view, "messageField");
+            field.forceActiveFocus();
             mouseClick(button);
             compare(stopSpy.count, 1);
             compare(sendSpy.count, 0);
+            // The keyboard stays in the message field.
+            verify(field.activeFocus);
 
             view.isLoading = false;
             compare(button.Accessible.name, "Send");
