@@ -1,10 +1,13 @@
 pragma ComponentBehavior: Bound
 
 import QtQuick
+import QtQuick.Controls.Basic
 import Vessa
 
-// A table in a rounded outline: a tinted header row, then the data rows, cells of one row sharing
-// its width equally.
+// A table in a rounded outline: a tinted header row, then the data rows. Every cell shows its
+// whole text, which can be selected and copied. A table that fits shares each row's width equally
+// among its cells; one whose columns need more room than the bubble has keeps each column at its
+// natural width and scrolls sideways.
 Rectangle {
     id: root
 
@@ -14,19 +17,55 @@ Rectangle {
 
     readonly property color lineColor: isUser ? Qt.rgba(1, 1, 1, 0.2) : Theme.colors.border
     readonly property color textColor: isUser ? Theme.colors.textOnAccent : Theme.colors.text
+    // A column grows to its widest cell up to this width; longer text wraps.
+    readonly property real widestColumn: 240
+    // Each column's natural width: its widest cell on one line, header included.
+    readonly property var columnWidths: {
+        const widths = [];
+        const widen = (cells, metrics) => {
+            for (let i = 0; i < cells.length; ++i) {
+                const natural = Math.ceil(metrics.advanceWidth(cells[i])) + 2 * Theme.spacing.sm + 1;
+                widths[i] = Math.min(widestColumn, Math.max(widths[i] ?? 0, natural));
+            }
+        };
+        widen(headers, headerMetrics);
+        for (const row of rows)
+            widen(row, cellMetrics);
+        return widths;
+    }
+    readonly property real naturalWidth: columnWidths.reduce((sum, width) => sum + width, 0) + Math.max(0, columnWidths.length - 1)
+    readonly property bool scrolls: naturalWidth > width
 
-    implicitHeight: body.implicitHeight
-    radius: 8
+    implicitHeight: scroller.height
+    radius: Theme.cornerRadius.xs
     color: "transparent"
     border.width: 1
     border.color: lineColor
     clip: true
+    Accessible.role: Accessible.Table
+    Accessible.ignored: !visible
+
+    FontMetrics {
+        id: headerMetrics
+
+        font.pixelSize: Theme.typography.caption.pixelSize
+        font.weight: Font.DemiBold
+    }
+
+    FontMetrics {
+        id: cellMetrics
+
+        font.pixelSize: Theme.typography.caption.pixelSize
+    }
 
     component TableRow: Row {
         id: tableRow
 
         property var cells: []
         property bool isHeader
+
+        Accessible.role: Accessible.Row
+        Accessible.ignored: !visible
 
         Repeater {
             model: tableRow.cells
@@ -37,25 +76,36 @@ Rectangle {
                 required property int index
                 required property string modelData
 
-                Text {
-                    width: tableRow.cells.length > 0 ? (tableRow.width - (tableRow.cells.length - 1)) / tableRow.cells.length : 0
-                    leftPadding: 8
-                    rightPadding: 8
-                    topPadding: 4
-                    bottomPadding: 4
+                readonly property bool isLast: index === tableRow.cells.length - 1
+
+                TextEdit {
+                    objectName: "tableCell"
+                    // Scrolling, each column keeps its natural width and a row's last cell takes
+                    // the rest; fitting, the cells of a row share its width.
+                    width: root.scrolls ? (cell.isLast ? tableRow.width - cell.x : root.columnWidths[cell.index]) : (tableRow.width - (tableRow.cells.length - 1)) / tableRow.cells.length
+                    leftPadding: Theme.spacing.sm
+                    rightPadding: Theme.spacing.sm
+                    topPadding: Theme.spacing.xs
+                    bottomPadding: Theme.spacing.xs
                     text: cell.modelData
-                    textFormat: Text.PlainText
-                    wrapMode: Text.Wrap
-                    // A table of very many columns leaves slivers of width; their text stays short.
-                    maximumLineCount: 8
-                    elide: Text.ElideRight
+                    textFormat: TextEdit.PlainText
+                    wrapMode: TextEdit.Wrap
+                    readOnly: true
+                    selectByMouse: true
+                    persistentSelection: true
+                    activeFocusOnTab: false
                     font.pixelSize: Theme.typography.caption.pixelSize
                     font.weight: tableRow.isHeader ? Font.DemiBold : Font.Normal
                     color: root.textColor
+                    selectionColor: root.isUser ? Qt.rgba(1, 1, 1, 0.35) : Qt.rgba(Theme.colors.accent.r, Theme.colors.accent.g, Theme.colors.accent.b, 0.35)
+                    selectedTextColor: color
+                    Accessible.role: tableRow.isHeader ? Accessible.ColumnHeader : Accessible.Cell
+                    Accessible.name: text
+                    Accessible.ignored: !visible
                 }
 
                 Rectangle {
-                    visible: cell.index < tableRow.cells.length - 1
+                    visible: !cell.isLast
                     width: 1
                     height: parent.height
                     color: root.lineColor
@@ -64,52 +114,71 @@ Rectangle {
         }
     }
 
-    Column {
-        id: body
+    Flickable {
+        id: scroller
 
+        objectName: "tableScroller"
         width: parent.width
+        height: body.implicitHeight + (root.scrolls ? sideways.height : 0)
+        contentWidth: body.width
+        contentHeight: body.implicitHeight
+        flickableDirection: Flickable.HorizontalFlick
+        boundsBehavior: Flickable.StopAtBounds
+        interactive: root.scrolls
+        ScrollBar.horizontal: ScrollBar {
+            id: sideways
 
-        Rectangle {
-            width: parent.width
-            height: header.implicitHeight
-            color: root.isUser ? Qt.rgba(1, 1, 1, 0.1) : Theme.colors.backgroundSecondary
+            policy: root.scrolls ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+            Accessible.ignored: !visible
+        }
 
-            TableRow {
-                id: header
+        Column {
+            id: body
 
+            width: root.scrolls ? root.naturalWidth : scroller.width
+
+            Rectangle {
                 width: parent.width
-                cells: root.headers
-                isHeader: true
-            }
-        }
-
-        Rectangle {
-            width: parent.width
-            height: 1
-            color: root.lineColor
-        }
-
-        Repeater {
-            model: root.rows
-
-            delegate: Column {
-                id: dataRow
-
-                required property int index
-                required property var modelData
-
-                width: body.width
+                height: header.implicitHeight
+                color: root.isUser ? Qt.rgba(1, 1, 1, 0.1) : Theme.colors.backgroundSecondary
 
                 TableRow {
-                    width: parent.width
-                    cells: dataRow.modelData
-                }
+                    id: header
 
-                Rectangle {
-                    visible: dataRow.index < root.rows.length - 1
                     width: parent.width
-                    height: 1
-                    color: root.lineColor
+                    cells: root.headers
+                    isHeader: true
+                }
+            }
+
+            Rectangle {
+                width: parent.width
+                height: 1
+                color: root.lineColor
+            }
+
+            Repeater {
+                model: root.rows
+
+                delegate: Column {
+                    id: dataRow
+
+                    required property int index
+                    required property var modelData
+
+                    width: body.width
+
+                    TableRow {
+                        width: parent.width
+                        cells: dataRow.modelData
+                    }
+
+                    Rectangle {
+                        visible: dataRow.index < root.rows.length - 1
+                        width: parent.width
+                        height: 1
+                        color: root.lineColor
+                    }
                 }
             }
         }

@@ -63,6 +63,14 @@ Item {
     }
 
     Component {
+        id: table
+
+        TableBlockView {
+            width: 300
+        }
+    }
+
+    Component {
         id: settings
 
         SettingsView {
@@ -122,6 +130,17 @@ Item {
         if (item.contentItem && item.contentItem !== item)
             return find(item.contentItem, name);
         return null;
+    }
+
+    function findAll(item, name, found = []) {
+        if (item.objectName === name)
+            found.push(item);
+        const children = item.data ?? item.children ?? [];
+        for (let i = 0; i < children.length; ++i)
+            findAll(children[i], name, found);
+        if (item.contentItem && item.contentItem !== item)
+            findAll(item.contentItem, name, found);
+        return found;
     }
 
     function blocks(view) {
@@ -218,6 +237,29 @@ Item {
             const script = root.blocks(view)[5];
             const text = root.find(script, "paragraph").getText(0, 100);
             compare(text, "<script>alert(1)</script>");
+        }
+
+        function test_tableCellsAreWholeAndSelectableAndWideTablesScrollSideways() {
+            const note = "A note that goes on. ".repeat(40).trim();
+            const fits = createTemporaryObject(table, root, {headers: ["Item", "Note"], rows: [["Eggs", note], ["Toast", "Buttered"]]});
+            const cell = root.findAll(fits, "tableCell").find(found => found.text === note);
+            verify(cell);
+            // All of its lines are inside the table: nothing is cut.
+            verify(cell.lineCount > 8);
+            compare(cell.height, cell.implicitHeight);
+            verify(cell.mapToItem(fits, 0, cell.height).y <= fits.height);
+            cell.selectAll();
+            compare(cell.selectedText, note);
+            verify(!root.find(fits, "tableScroller").interactive);
+
+            const columns = ["Breakfast", "Lunch", "Dinner", "Snacks", "Water", "Steps", "Sleep", "Mood"];
+            const wide = createTemporaryObject(table, root, {headers: columns, rows: [columns.map(column => column + " notes")]});
+            const scroller = root.find(wide, "tableScroller");
+            verify(scroller.interactive);
+            verify(scroller.contentWidth > wide.width);
+            // Each cell keeps its text on one line instead of squeezing it.
+            for (const found of root.findAll(wide, "tableCell"))
+                compare(found.lineCount, 1, found.text);
         }
 
         function test_accountCardWithoutBothNamesShowsTheEmailOnly() {
