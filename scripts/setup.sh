@@ -24,6 +24,8 @@ packages=(
   # Tests: the WebRTC peer (Debian's own interpreter runs it), a loopback-only network namespace,
   # a sound server of the test's own with a virtual microphone
   python3-aiortc python3-aiohttp iproute2 pulseaudio pulseaudio-utils
+  # Tests: the accessibility bus and a screen reader's library, to read what the chat exposes
+  at-spi2-core python3-pyatspi
   # Tests: an X server with a tray, key presses, screenshots, the installed tree's validators
   xvfb xauth qml6-module-qttest trayer xdotool x11-utils imagemagick desktop-file-utils appstream
 )

@@ -223,17 +223,20 @@ Item {
         onClosed: input.takeFocus()
     }
 
-    // Tells screen readers that a reply has finished, with its text.
+    // Tells screen readers that a reply has finished, with its text: showing it again is what they
+    // hear of. There is nothing to tell before the first reply.
     Item {
         id: announcement
 
         function announce(text) {
             announcement.Accessible.name = text;
+            announcement.Accessible.ignored = false;
             visible = false;
             visible = true;
         }
 
         visible: false
         Accessible.role: Accessible.AlertMessage
+        Accessible.ignored: true
     }
 }

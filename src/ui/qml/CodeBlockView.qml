@@ -35,6 +35,7 @@ Rectangle {
         activeFocusOnTab: false
         Accessible.role: Accessible.StaticText
         Accessible.name: root.code
+        Accessible.ignored: !visible
     }
 
     CopyButton {

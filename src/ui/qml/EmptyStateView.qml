@@ -4,6 +4,7 @@ import QtQuick
 import Vessa
 
 // What a conversation without messages shows: the assistant, and suggestions to start with.
+// Hidden, as when the conversation has messages, none of it is there for a screen reader.
 Column {
     id: root
 
@@ -29,6 +30,9 @@ Column {
             elide: Text.ElideRight
             font: Theme.typography.title3
             color: Theme.colors.text
+            Accessible.role: Accessible.Heading
+            Accessible.name: text
+            Accessible.ignored: !visible
         }
 
         Text {
@@ -38,6 +42,9 @@ Column {
             wrapMode: Text.Wrap
             font: Theme.typography.subheadline
             color: Theme.colors.textSecondary
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
+            Accessible.ignored: !visible
         }
     }
 
@@ -50,6 +57,9 @@ Column {
             text: qsTr("Try asking...")
             font: Theme.typography.caption
             color: Theme.colors.textSecondary
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
+            Accessible.ignored: !visible
         }
 
         Column {
@@ -64,6 +74,7 @@ Column {
 
                     width: parent.width
                     title: modelData
+                    Accessible.ignored: !visible
                     onClicked: root.quickAction(modelData)
                 }
             }

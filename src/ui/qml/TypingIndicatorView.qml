@@ -17,6 +17,8 @@ Row {
     bottomPadding: Theme.spacing.xs
     Accessible.role: Accessible.Indicator
     Accessible.name: qsTr("Vessa is writing")
+    // Hidden, as when its reply has finished, it is not there for a screen reader either.
+    Accessible.ignored: !visible
     Component.onCompleted: animationPhase = dotCount - 1
 
     Repeater {
