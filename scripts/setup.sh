@@ -12,7 +12,8 @@ packages=(
   nlohmann-json3-dev libmd4c-dev libmd4c-html0 libgtest-dev libgmock-dev libbenchmark-dev
   libxcb-keysyms1-dev libxtst-dev libsqlite3-dev libcpp-httplib-dev xdg-utils
   # Screens: QML models and windows, SVG icons, QCoro's QML tasks, qmllint
-  qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtquick-window qt6-svg-dev libqt6svg6
+  qml6-module-qtqml qml6-module-qtqml-models qml6-module-qt-labs-qmlmodels
+  qml6-module-qtquick-window qt6-svg-dev libqt6svg6
   libqcoro6qml0 qt6-declarative-dev-tools fonts-dejavu-core
   # Desktop shell: X11 input recording, the portal over D-Bus
   libx11-dev libqt6dbus6 dbus

@@ -5,12 +5,12 @@
 #include "model/Conversation.h"
 #include "model/Message.h"
 #include "ui/MarkdownBlockFields.h"
-#include "ui/ToolCallCard.h"
 
 #include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace {
@@ -25,30 +25,42 @@ bool hasImage(const Message &message)
     return message.imageData().has_value();
 }
 
-QVariantList toolCallValues(const Message &message)
+QString kindName(MessageListModel::Kind kind)
 {
-    QVariantList values;
-    values.reserve(message.toolCalls().size());
-    for (const ToolCall &toolCall : message.toolCalls())
-        values.append(ToolCallCard::present(toolCall));
-    return values;
-}
-
-QString pieceName(MessageListModel::Piece piece)
-{
-    switch (piece) {
-    case MessageListModel::Piece::user:
+    switch (kind) {
+    case MessageListModel::Kind::user:
         return QStringLiteral("user");
-    case MessageListModel::Piece::tools:
+    case MessageListModel::Kind::tools:
         return QStringLiteral("tools");
-    case MessageListModel::Piece::block:
+    case MessageListModel::Kind::block:
         return QStringLiteral("block");
-    case MessageListModel::Piece::typing:
+    case MessageListModel::Kind::typing:
         return QStringLiteral("typing");
-    case MessageListModel::Piece::copy:
+    case MessageListModel::Kind::caption:
+        return QStringLiteral("caption");
+    case MessageListModel::Kind::copy:
         return QStringLiteral("copy");
+    case MessageListModel::Kind::retry:
+        return QStringLiteral("retry");
     }
     return {};
+}
+
+// The roles that follow from what a row of that kind shows.
+QList<int> contentRoles(MessageListModel::Kind kind)
+{
+    switch (kind) {
+    case MessageListModel::Kind::block:
+        return {MessageListModel::BlockKindRole, MessageListModel::TextRole,
+                MessageListModel::ItemsRole,     MessageListModel::HeadersRole,
+                MessageListModel::RowsRole,      MessageListModel::FirstNumberRole};
+    case MessageListModel::Kind::caption:
+        return {MessageListModel::TextRole};
+    case MessageListModel::Kind::copy:
+        return {MessageListModel::ContentRole};
+    default:
+        return {};
+    }
 }
 
 // What the list shows of a reply that is still arriving. A last line that may open a code block
@@ -78,6 +90,12 @@ bool onlyInserted(const QList<Message *> &before, const QList<Message *> &after)
 
 } // namespace
 
+MessageListModel::Entry::~Entry()
+{
+    for (const QMetaObject::Connection &connection : std::as_const(connections))
+        QObject::disconnect(connection);
+}
+
 MessageListModel::MessageListModel(QObject *parent)
     : QAbstractListModel(parent)
 {}
@@ -91,28 +109,77 @@ bool MessageListModel::isVisible(const Message &message, bool isStreaming)
     return hasText(message) || !message.toolCalls().isEmpty() || isStreaming;
 }
 
+QString MessageListModel::caption(const Message &message)
+{
+    switch (message.ending()) {
+    case Message::Ending::complete:
+        return {};
+    case Message::Ending::incomplete:
+        return QStringLiteral("Incomplete: the connection closed before the reply was finished");
+    case Message::Ending::stopped:
+        return QStringLiteral("Stopped");
+    case Message::Ending::failed:
+        return QStringLiteral("Not finished: the reply failed");
+    }
+    return {};
+}
+
 std::unique_ptr<MessageListModel::Entry> MessageListModel::makeEntry(Message *message,
-                                                                     bool isStreamingEntry) const
+                                                                     bool isStreamingEntry)
 {
     auto entry = std::make_unique<Entry>();
-    entry->message = message;
-    entry->isStreaming = isStreamingEntry;
-    // A user's message is drawn whole, in one bubble.
-    if (message->role() != MessageRole::user) {
-        if (isStreamingEntry) {
-            entry->incremental = std::make_unique<IncrementalMarkdown>();
-            entry->shown.set(settledText(message->content()));
-            entry->incremental->update(entry->shown.utf8());
-        } else {
-            entry->blocks = MarkdownParser::parseBlocks(message->content().toStdString());
-        }
-    }
-    entry->rows = piecesOf(*entry, 0);
+    follow(*entry, message, isStreamingEntry);
+    entry->rows = rowsOf(*entry, 0);
     return entry;
 }
 
-std::vector<MessageListModel::Row> MessageListModel::piecesOf(Entry &entry,
-                                                              std::size_t firstChangedBlock) const
+void MessageListModel::follow(Entry &entry, Message *message, bool isStreamingEntry)
+{
+    for (const QMetaObject::Connection &connection : std::as_const(entry.connections))
+        disconnect(connection);
+    entry.connections.clear();
+    entry.message = message;
+    entry.isStreaming = isStreamingEntry;
+    entry.incremental.reset();
+    entry.shown = {};
+    entry.blocks.clear();
+    // A user's message is drawn whole, in one bubble, and does not change.
+    if (message->role() == MessageRole::user)
+        return;
+    if (isStreamingEntry) {
+        entry.incremental = std::make_unique<IncrementalMarkdown>();
+        entry.shown.set(settledText(message->content()));
+        entry.incremental->update(entry.shown.utf8());
+    } else {
+        entry.blocks = MarkdownParser::parseBlocks(message->content().toStdString());
+    }
+    if (!entry.tools)
+        entry.tools.reset(new ToolCallListModel(this));
+    entry.tools->setToolCalls(message->toolCalls());
+
+    Entry *const followed = &entry;
+    const auto updateAll = [this, followed] {
+        updateRows(*followed, rowsOf(*followed, followed->allBlocks().size()));
+    };
+    entry.connections = {
+        connect(message, &Message::contentChanged, this,
+                [this, followed] {
+                    if (followed->isStreaming)
+                        streamingContentChanged(*followed);
+                    else
+                        messageChanged(*followed);
+                }),
+        connect(message, &Message::toolCallsChanged, this,
+                [followed, updateAll] {
+                    followed->tools->setToolCalls(followed->message->toolCalls());
+                    updateAll();
+                }),
+        connect(message, &Message::endingChanged, this, updateAll),
+    };
+}
+
+std::vector<MessageListModel::Row> MessageListModel::rowsOf(Entry &entry,
+                                                            std::size_t firstChangedBlock) const
 {
     const std::vector<MarkdownBlock> &blocks = entry.allBlocks();
     entry.parts.resize(std::min(entry.parts.size(), firstChangedBlock));
@@ -125,33 +192,49 @@ std::vector<MessageListModel::Row> MessageListModel::piecesOf(Entry &entry,
     if (!isVisible(message, streams))
         return rows;
     if (message.role() == MessageRole::user) {
-        rows.push_back({Piece::user});
+        rows.push_back({Kind::user});
+        rows.front().place.isFirstPiece = true;
         return rows;
     }
     if (!message.toolCalls().isEmpty())
-        rows.push_back({Piece::tools});
+        rows.push_back({Kind::tools});
     if (hasText(message)) {
         for (std::size_t block = 0; block < blocks.size(); ++block) {
             const std::vector<BlockParts::Range> &ranges = entry.parts[block];
+            const auto *code = std::get_if<MarkdownBlock::CodeBlock>(&blocks[block].kind);
+            const std::size_t whole =
+                code && block >= firstChangedBlock ? std::hash<std::string_view>()(code->code) : 0;
             for (std::size_t part = 0; part < ranges.size(); ++part) {
                 // Only the blocks that changed are looked at again; the others keep their
                 // signatures, found in the rows the entry has.
-                Row row{Piece::block, static_cast<int>(block), static_cast<int>(part)};
+                Row row{Kind::block, static_cast<int>(block), static_cast<int>(part)};
                 const std::size_t at = rows.size();
                 if (block < firstChangedBlock && at < entry.rows.size() &&
-                    entry.rows[at].sameRow(row))
+                    entry.rows[at].sameRow(row)) {
                     row.signature = entry.rows[at].signature;
-                else
+                    row.wholeSignature = entry.rows[at].wholeSignature;
+                } else {
                     row.signature = std::hash<std::string>()(
                         MarkdownBlockFields::source(BlockParts::part(blocks[block], ranges[part])));
+                    row.wholeSignature = whole;
+                }
+                row.place.isFirstBlock = block == 0 && part == 0;
+                row.place.isLastBlock = block + 1 == blocks.size() && part + 1 == ranges.size();
+                row.place.isOnlyBlock = blocks.size() == 1 && ranges.size() == 1;
                 rows.push_back(row);
             }
         }
     }
-    if (streams)
-        rows.push_back({Piece::typing});
-    else if (!entry.isStreaming && hasText(message))
-        rows.push_back({Piece::copy});
+    if (streams) {
+        rows.push_back({Kind::typing});
+    } else {
+        if (message.ending() != Message::Ending::complete)
+            rows.push_back({Kind::caption, -1, 0, static_cast<std::size_t>(message.ending())});
+        if (!entry.isStreaming && hasText(message))
+            rows.push_back({Kind::copy, -1, 0, qHash(message.content())});
+    }
+    if (!rows.empty())
+        rows.front().place.isFirstPiece = true;
     return rows;
 }
 
@@ -190,28 +273,34 @@ void MessageListModel::setConversation(Conversation *newConversation)
 {
     if (newConversation == conversation)
         return;
+    disconnect(conversationConnection);
+    conversation = newConversation;
+    if (newConversation) {
+        conversationConnection = connect(newConversation, &Conversation::sortedMessagesChanged,
+                                         this, &MessageListModel::syncMessages);
+    }
     // From no messages to no messages there is nothing to redraw.
     const bool staysEmpty =
         entries.empty() && (!newConversation || newConversation->sortedMessages().isEmpty());
     if (!staysEmpty)
-        beginResetModel();
-    disconnect(conversationConnection);
-    conversation = newConversation;
+        rebuild();
+}
+
+void MessageListModel::rebuild()
+{
+    beginResetModel();
     std::unique_ptr<Entry> streaming;
-    if (!entries.empty() && entries.back()->isStreaming)
+    if (streamingEntry() != nullptr)
         streaming = std::move(entries.back());
     entries.clear();
-    if (newConversation) {
-        for (Message *message : newConversation->sortedMessages())
+    if (const Conversation *current = conversation.data()) {
+        for (Message *message : current->sortedMessages())
             entries.push_back(makeEntry(message, false));
-        conversationConnection = connect(newConversation, &Conversation::sortedMessagesChanged,
-                                         this, &MessageListModel::syncMessages);
     }
     if (streaming)
         entries.push_back(std::move(streaming));
     renumber();
-    if (!staysEmpty)
-        endResetModel();
+    endResetModel();
 }
 
 void MessageListModel::syncMessages()
@@ -220,31 +309,48 @@ void MessageListModel::syncMessages()
     if (current == nullptr)
         return;
     const QList<Message *> sorted = current->sortedMessages();
+    // Messages that left the conversation leave the list, and the rest stay where they are.
+    for (std::size_t at = entries.size(); at-- > 0;) {
+        if (!entries[at]->isStreaming && !sorted.contains(entries[at]->message))
+            removeEntry(at);
+    }
     QList<Message *> shown;
     for (const auto &entry : entries) {
         if (!entry->isStreaming)
             shown.append(entry->message);
     }
     if (!onlyInserted(shown, sorted)) {
-        beginResetModel();
-        std::unique_ptr<Entry> streaming;
-        if (streamingEntry() != nullptr)
-            streaming = std::move(entries.back());
-        entries.clear();
-        for (Message *message : sorted)
-            entries.push_back(makeEntry(message, false));
-        if (streaming)
-            entries.push_back(std::move(streaming));
-        renumber();
-        endResetModel();
+        rebuild();
         return;
     }
     for (qsizetype at = 0; at < sorted.size(); ++at) {
         const auto position = static_cast<std::size_t>(at);
-        if (position < entries.size() && entries[position]->message == sorted[at])
+        const bool isLast = at + 1 == sorted.size();
+        if (position < entries.size() && !entries[position]->isStreaming &&
+            entries[position]->message == sorted[at])
             continue;
+        // An assistant's message that joins the end while a reply streams is a turn of that
+        // reply: it takes over the rows that showed it.
+        Entry *streaming = streamingEntry();
+        if (streaming && isLast && sorted[at]->role() == MessageRole::assistant) {
+            adopt(*streaming, sorted[at]);
+            continue;
+        }
         insertEntry(position, makeEntry(sorted[at], false));
     }
+}
+
+void MessageListModel::adopt(Entry &entry, Message *message)
+{
+    const std::unique_ptr<IncrementalMarkdown> streamed = std::move(entry.incremental);
+    follow(entry, message, false);
+    const std::vector<MarkdownBlock> none;
+    const std::vector<MarkdownBlock> &before = streamed ? streamed->blocks() : none;
+    const auto firstChanged =
+        std::mismatch(before.begin(), before.end(), entry.blocks.begin(), entry.blocks.end())
+            .first -
+        before.begin();
+    updateRows(entry, rowsOf(entry, static_cast<std::size_t>(firstChanged)));
 }
 
 void MessageListModel::insertEntry(std::size_t at, std::unique_ptr<Entry> entry)
@@ -276,32 +382,30 @@ void MessageListModel::setStreamingMessage(Message *message)
     Entry *current = streamingEntry();
     if ((current ? current->message : nullptr) == message)
         return;
-    for (const auto &connection : std::as_const(streamingConnections))
-        disconnect(connection);
-    streamingConnections.clear();
     if (current)
         removeEntry(entries.size() - 1);
-    if (!message)
-        return;
-    insertEntry(entries.size(), makeEntry(message, true));
-    streamingConnections = {
-        connect(message, &Message::contentChanged, this,
-                &MessageListModel::streamingContentChanged),
-        connect(message, &Message::toolCallsChanged, this,
-                [this] {
-                    Entry &entry = *streamingEntry();
-                    updateRows(entry, piecesOf(entry, entry.allBlocks().size()), true);
-                }),
-    };
+    if (message)
+        insertEntry(entries.size(), makeEntry(message, true));
 }
 
-void MessageListModel::streamingContentChanged()
+void MessageListModel::streamingContentChanged(Entry &entry)
 {
-    Entry &entry = *streamingEntry();
     if (!entry.shown.set(settledText(entry.message->content())))
         return;
     const std::size_t firstChanged = entry.incremental->update(entry.shown.utf8());
-    updateRows(entry, piecesOf(entry, firstChanged), false);
+    updateRows(entry, rowsOf(entry, firstChanged));
+}
+
+void MessageListModel::messageChanged(Entry &entry)
+{
+    std::vector<MarkdownBlock> blocks =
+        MarkdownParser::parseBlocks(entry.message->content().toStdString());
+    const auto firstChanged =
+        std::mismatch(entry.blocks.begin(), entry.blocks.end(), blocks.begin(), blocks.end())
+            .first -
+        entry.blocks.begin();
+    entry.blocks = std::move(blocks);
+    updateRows(entry, rowsOf(entry, static_cast<std::size_t>(firstChanged)));
 }
 
 void MessageListModel::setStreaming(bool streaming)
@@ -310,108 +414,141 @@ void MessageListModel::setStreaming(bool streaming)
         return;
     isStreaming = streaming;
     if (Entry *entry = streamingEntry())
-        updateRows(*entry, piecesOf(*entry, entry->allBlocks().size()), false);
+        updateRows(*entry, rowsOf(*entry, entry->allBlocks().size()));
 }
 
 void MessageListModel::setRetryOffered(bool offered)
 {
+    if (offered == retryOffered)
+        return;
+    if (offered)
+        beginInsertRows({}, rowTotal, rowTotal);
+    else
+        beginRemoveRows({}, rowTotal, rowTotal);
     retryOffered = offered;
+    if (offered)
+        endInsertRows();
+    else
+        endRemoveRows();
 }
 
-void MessageListModel::updateRows(Entry &entry, std::vector<Row> rows, bool toolsChanged)
+void MessageListModel::emitChanged(int row, const Row &before, const Row &after)
 {
-    std::size_t common = 0;
-    while (common < entry.rows.size() && common < rows.size() &&
-           entry.rows[common].sameRow(rows[common]))
-        ++common;
-    for (std::size_t at = 0; at < common; ++at) {
-        const bool dirty = rows[at].signature != entry.rows[at].signature ||
-                           (rows[at].piece == Piece::tools && toolsChanged);
-        entry.rows[at].signature = rows[at].signature;
-        if (dirty) {
-            const QModelIndex changed = index(entry.firstRow + static_cast<int>(at));
-            emit dataChanged(changed, changed);
-        }
-    }
-    const int first = entry.firstRow + static_cast<int>(common);
-    if (entry.rows.size() > common) {
-        beginRemoveRows({}, first, entry.firstRow + static_cast<int>(entry.rows.size()) - 1);
-        entry.rows.resize(common);
+    QList<int> roles;
+    if (after.signature != before.signature)
+        roles = contentRoles(after.kind);
+    if (after.wholeSignature != before.wholeSignature)
+        roles.append(WholeCodeRole);
+    if (!(after.place == before.place))
+        roles.append({IsFirstPieceRole, IsFirstBlockRole, IsLastBlockRole, IsOnlyBlockRole});
+    if (!roles.isEmpty())
+        emit dataChanged(index(row), index(row), roles);
+}
+
+void MessageListModel::updateRows(Entry &entry, std::vector<Row> rows)
+{
+    std::vector<Row> &old = entry.rows;
+    std::size_t head = 0;
+    while (head < old.size() && head < rows.size() && old[head].sameRow(rows[head]))
+        ++head;
+    std::size_t tail = 0;
+    while (tail < old.size() - head && tail < rows.size() - head &&
+           old[old.size() - 1 - tail].sameRow(rows[rows.size() - 1 - tail]))
+        ++tail;
+
+    for (std::size_t at = 0; at < head; ++at)
+        emitChanged(entry.firstRow + static_cast<int>(at), old[at], rows[at]);
+    const std::vector<Row> oldTail(old.end() - static_cast<std::ptrdiff_t>(tail), old.end());
+    const int first = entry.firstRow + static_cast<int>(head);
+    const std::size_t removed = old.size() - head - tail;
+    const std::size_t added = rows.size() - head - tail;
+    if (removed > 0) {
+        beginRemoveRows({}, first, first + static_cast<int>(removed) - 1);
+        const auto from = old.begin() + static_cast<std::ptrdiff_t>(head);
+        old.erase(from, from + static_cast<std::ptrdiff_t>(removed));
         renumber();
         endRemoveRows();
     }
-    if (rows.size() > common) {
-        beginInsertRows({}, first, entry.firstRow + static_cast<int>(rows.size()) - 1);
-        entry.rows = std::move(rows);
+    if (added > 0) {
+        beginInsertRows({}, first, first + static_cast<int>(added) - 1);
+        const auto from = rows.begin() + static_cast<std::ptrdiff_t>(head);
+        old.insert(old.begin() + static_cast<std::ptrdiff_t>(head), from,
+                   from + static_cast<std::ptrdiff_t>(added));
         renumber();
         endInsertRows();
     }
+    for (std::size_t at = 0; at < tail; ++at) {
+        const std::size_t row = head + added + at;
+        emitChanged(entry.firstRow + static_cast<int>(row), oldTail[at], rows[row]);
+    }
+    old = std::move(rows);
 }
 
 int MessageListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : rowTotal;
+    return parent.isValid() ? 0 : rowTotal + (retryOffered ? 1 : 0);
 }
 
 QVariant MessageListModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
+    if (index.row() >= rowTotal)
+        return role == KindRole ? kindName(Kind::retry) : QVariant();
     const Entry *entry = entryAt(index.row());
     if (entry == nullptr)
         return {};
-    const auto at = static_cast<std::size_t>(index.row() - entry->firstRow);
-    const Row &row = entry->rows[at];
+    const Row &row = entry->rows[static_cast<std::size_t>(index.row() - entry->firstRow)];
     const Message &message = *entry->message;
-    const bool isUser = message.role() == MessageRole::user;
-    const std::vector<MarkdownBlock> &blocks = entry->allBlocks();
+
     std::optional<MarkdownBlock> part;
     std::optional<BlockParts::Range> range;
-    if (row.piece == Piece::block) {
-        const auto blockIndex = static_cast<std::size_t>(row.block);
+    const MarkdownBlock *whole = nullptr;
+    const auto blockIndex = static_cast<std::size_t>(row.block);
+    if (row.kind == Kind::block && blockIndex < entry->allBlocks().size() &&
+        static_cast<std::size_t>(row.part) < entry->parts[blockIndex].size()) {
+        whole = &entry->allBlocks()[blockIndex];
         range = entry->parts[blockIndex][static_cast<std::size_t>(row.part)];
-        part = BlockParts::part(blocks[blockIndex], *range);
+        part = BlockParts::part(*whole, *range);
     }
     const MarkdownBlock *block = part ? &*part : nullptr;
-    const bool isLastPart = block && static_cast<std::size_t>(row.part) + 1 ==
-                                         entry->parts[static_cast<std::size_t>(row.block)].size();
     switch (role) {
-    case MessageIdRole:
-        return entry->isStreaming ? QStringLiteral("streaming") : message.id();
-    case IsUserRole:
-        return isUser;
-    case PieceRole:
-        return pieceName(row.piece);
+    case KindRole:
+        return kindName(row.kind);
     case IsFirstPieceRole:
-        return at == 0;
+        return row.place.isFirstPiece;
     case BlockKindRole:
         return block ? MarkdownBlockFields::kind(*block) : QString();
     case TextRole:
-        return block ? MarkdownBlockFields::text(*block, isUser) : QString();
+        if (row.kind == Kind::caption)
+            return caption(message);
+        return block ? MarkdownBlockFields::text(*block, false) : QString();
     case ItemsRole:
-        return block ? MarkdownBlockFields::items(*block, isUser) : QStringList();
+        return block ? MarkdownBlockFields::items(*block, false) : QStringList();
     case HeadersRole:
         return block ? MarkdownBlockFields::headers(*block) : QStringList();
     case RowsRole:
         return block ? MarkdownBlockFields::rows(*block) : QVariantList();
     case IsFirstBlockRole:
-        return row.block == 0 && row.part == 0;
+        return row.place.isFirstBlock;
     case IsLastBlockRole:
-        return isLastPart && row.block == static_cast<int>(blocks.size()) - 1;
+        return row.place.isLastBlock;
     case IsOnlyBlockRole:
-        return block && blocks.size() == 1 && entry->parts.front().size() == 1;
+        return row.place.isOnlyBlock;
     case IsContinuationRole:
         return row.part > 0;
     case FirstNumberRole:
         return range ? static_cast<int>(range->begin) + 1 : 1;
     case WholeCodeRole:
-        if (block && std::holds_alternative<MarkdownBlock::CodeBlock>(block->kind))
-            return MarkdownBlockFields::text(blocks[static_cast<std::size_t>(row.block)], false);
+        if (whole && std::holds_alternative<MarkdownBlock::CodeBlock>(whole->kind))
+            return MarkdownBlockFields::text(*whole, false);
         return QString();
     case ToolCallsRole:
-        return row.piece == Piece::tools ? toolCallValues(message) : QVariantList();
+        if (row.kind == Kind::tools)
+            return QVariant::fromValue(entry->tools.get());
+        return {};
     case ContentRole:
-        return row.piece == Piece::user || row.piece == Piece::copy ? message.content() : QString();
+        return row.kind == Kind::user || row.kind == Kind::copy ? message.content() : QString();
     case HasTextRole:
         return hasText(message);
     case HasImageRole:
@@ -429,9 +566,7 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
 QHash<int, QByteArray> MessageListModel::roleNames() const
 {
     return {
-        {MessageIdRole, "messageId"},
-        {IsUserRole, "isUser"},
-        {PieceRole, "piece"},
+        {KindRole, "kind"},
         {IsFirstPieceRole, "isFirstPiece"},
         {BlockKindRole, "blockKind"},
         {TextRole, "text"},

@@ -3,6 +3,7 @@
 #include "markdown/BlockParts.h"
 #include "markdown/IncrementalMarkdown.h"
 #include "markdown/MarkdownBlock.h"
+#include "ui/ToolCallListModel.h"
 #include "ui/Utf8Mirror.h"
 
 #include <QAbstractListModel>
@@ -19,11 +20,15 @@ class Conversation;
 class Message;
 
 // The rows of the chat: the conversation's messages by creation time, then the reply that is
-// streaming in, each cut into pieces. A user's message is one piece; an assistant's is its tool
-// group, one piece per block of its text (long blocks in parts, see BlockParts), the typing dots
-// while it streams and its copy button once it has finished. A list view then keeps only the pieces
-// on screen alive, however long a reply grows, and a streamed delta changes the last block's row
-// (or adds one), never resetting the list; only switching to another conversation does.
+// streaming in, each cut into rows of a kind. A user's message is one row; an assistant's is its
+// tool group, one row per block of its text (long code and lists in parts, see BlockParts), the
+// typing dots while it streams, a caption when it ended before it was finished, and its copy
+// button once it has finished. After all messages comes a row offering to retry a failed send.
+// A list view keeps only the rows on screen alive, however long a reply grows. A streamed delta
+// changes the last block's row (or adds one) and a finished turn takes over the rows of the reply
+// it completes: a row that stays is told only which of its roles changed, so its delegate keeps
+// its state (a selection, an expanded card). Only switching to another conversation resets the
+// list.
 class MessageListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -31,25 +36,24 @@ class MessageListModel : public QAbstractListModel
     QML_UNCREATABLE("The chat screen's controller owns the message list")
 
 public:
-    enum class Piece
+    enum class Kind
     {
         user,
         tools,
         block,
         typing,
-        copy
+        caption,
+        copy,
+        retry
     };
 
     enum Role
     {
-        // The message's id; the streaming reply's is "streaming".
-        MessageIdRole = Qt::UserRole + 1,
-        IsUserRole,
-        // "user", "tools", "block", "typing" or "copy".
-        PieceRole,
-        // The first piece of its message, which carries the avatar.
+        // "user", "tools", "block", "typing", "caption", "copy" or "retry".
+        KindRole = Qt::UserRole + 1,
+        // The first row of its message, which carries the avatar.
         IsFirstPieceRole,
-        // Blocks: as MarkdownBlockFields gives them.
+        // Blocks: as MarkdownBlockFields gives them. Captions: the caption's plain text.
         BlockKindRole,
         TextRole,
         ItemsRole,
@@ -65,7 +69,7 @@ public:
         FirstNumberRole,
         // Code: all of the block's code, which its copy button copies.
         WholeCodeRole,
-        // The tool group: one map per tool call, as ToolCallCard::present gives it.
+        // The tool group: its cards, a ToolCallListModel.
         ToolCallsRole,
         // The user's bubble and the copy button: the message's text.
         ContentRole,
@@ -93,26 +97,45 @@ public:
     // The bubble rule: a user message shows when it has text or an image; an assistant message
     // when it has text or tool calls, or while it streams.
     static bool isVisible(const Message &message, bool isStreaming);
+    // What the caption under a reply says about how it ended; empty for a complete one.
+    static QString caption(const Message &message);
 
 private:
+    // Where a row sits in its message, which decides its corners and gaps.
+    struct Place
+    {
+        bool isFirstPiece = false;
+        bool isFirstBlock = false;
+        bool isLastBlock = false;
+        bool isOnlyBlock = false;
+
+        friend bool operator==(const Place &, const Place &) = default;
+    };
+
     struct Row
     {
-        Piece piece;
-        // The block's index in its message and the part of it; -1 for other pieces.
+        Kind kind;
+        // The block's index in its message and the part of it; -1 for other kinds.
         int block = -1;
         int part = 0;
-        // What a block's part shows, hashed: a row whose signature changes is redrawn.
+        // What the row shows, hashed: a row whose signature changes is redrawn.
         std::size_t signature = 0;
+        // Code: all of the block's code, hashed, for the copy button of its first part.
+        std::size_t wholeSignature = 0;
+        Place place{};
 
         bool sameRow(const Row &other) const
         {
-            return piece == other.piece && block == other.block && part == other.part;
+            return kind == other.kind && block == other.block && part == other.part;
         }
     };
 
     struct Entry
     {
+        ~Entry();
+
         Message *message = nullptr;
+        // Follows the reply that is streaming in.
         bool isStreaming = false;
         // A finished message's blocks, parsed once.
         std::vector<MarkdownBlock> blocks;
@@ -121,8 +144,12 @@ private:
         std::unique_ptr<IncrementalMarkdown> incremental;
         // The parts of each block.
         std::vector<std::vector<BlockParts::Range>> parts;
+        // Handed to QML as a role: freed once the event loop has let go of the row.
+        std::unique_ptr<ToolCallListModel, void (*)(ToolCallListModel *)> tools{
+            nullptr, [](ToolCallListModel *model) { model->deleteLater(); }};
         std::vector<Row> rows;
         int firstRow = 0;
+        QList<QMetaObject::Connection> connections;
 
         const std::vector<MarkdownBlock> &allBlocks() const
         {
@@ -131,15 +158,24 @@ private:
     };
 
     void syncMessages();
-    std::unique_ptr<Entry> makeEntry(Message *message, bool isStreamingEntry) const;
+    // Builds the rows of every message again: for another conversation, or messages reordered.
+    void rebuild();
+    std::unique_ptr<Entry> makeEntry(Message *message, bool isStreamingEntry);
+    // Points the entry at its message: what it shows and the changes it follows.
+    void follow(Entry &entry, Message *message, bool isStreamingEntry);
     // The entry's rows, after cutting its blocks from firstChangedBlock on into parts again.
-    std::vector<Row> piecesOf(Entry &entry, std::size_t firstChangedBlock) const;
+    std::vector<Row> rowsOf(Entry &entry, std::size_t firstChangedBlock) const;
     void insertEntry(std::size_t at, std::unique_ptr<Entry> entry);
     void removeEntry(std::size_t at);
-    // Gives the entry its new rows: the rows both have in common stay (and are redrawn when
-    // what they show changed, the tool group when toolsChanged), the rest are removed or added.
-    void updateRows(Entry &entry, std::vector<Row> rows, bool toolsChanged);
-    void streamingContentChanged();
+    // Gives the entry its new rows: the rows both have at their start and at their end stay (and
+    // are told which roles changed), the rest are removed or added.
+    void updateRows(Entry &entry, std::vector<Row> rows);
+    void emitChanged(int row, const Row &before, const Row &after);
+    // A finished turn of the reply: the reply's entry becomes the message's, keeping its rows.
+    void adopt(Entry &entry, Message *message);
+    void streamingContentChanged(Entry &entry);
+    // A message of the conversation changed: its text is parsed again in full.
+    void messageChanged(Entry &entry);
     void renumber();
     const Entry *entryAt(int row) const;
     Entry *streamingEntry() const;
@@ -147,8 +183,8 @@ private:
     QPointer<Conversation> conversation;
     QMetaObject::Connection conversationConnection;
     std::vector<std::unique_ptr<Entry>> entries;
-    QList<QMetaObject::Connection> streamingConnections;
     bool isStreaming = false;
     bool retryOffered = false;
+    // The rows of all messages, without the retry row.
     int rowTotal = 0;
 };

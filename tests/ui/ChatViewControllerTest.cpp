@@ -65,7 +65,7 @@ QStringList pieces(const MessageListModel &model)
 {
     QStringList names;
     for (int row = 0; row < model.rowCount(); ++row)
-        names.append(model.data(model.index(row), MessageListModel::PieceRole).toString());
+        names.append(model.data(model.index(row), MessageListModel::KindRole).toString());
     return names;
 }
 

@@ -155,7 +155,7 @@ Item {
                 }
 
                 delegate: MessageBubbleView {
-                    width: messageList.width
+                    onRetry: root.controller.retry()
                 }
             }
 

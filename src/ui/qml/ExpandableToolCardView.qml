@@ -5,13 +5,16 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Vessa
 
-// A tool the assistant ran: its status and name, and on a click its input and output.
+// A tool the assistant ran: its status and name, and on a click its input and output. Whether it
+// is expanded belongs to whoever shows the card, which a click asks to toggle it.
 Column {
     id: root
 
     // As ToolCallCard presents it: displayName, isExecuting, hasResult, hasDetails, input, output.
     property var toolCall: ({})
     property bool isExpanded: false
+
+    signal toggled
 
     readonly property bool showsDetails: isExpanded && toolCall.hasDetails === true
 
@@ -65,7 +68,7 @@ Column {
         Accessible.role: Accessible.Button
         Accessible.name: root.toolCall.displayName ?? ""
         Accessible.description: root.toolCall.isExecuting ? qsTr("Running") : root.toolCall.hasResult ? qsTr("Done") : qsTr("Failed")
-        onClicked: root.isExpanded = !root.isExpanded
+        onClicked: root.toggled()
 
         contentItem: RowLayout {
             spacing: 8

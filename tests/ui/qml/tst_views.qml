@@ -22,34 +22,19 @@ Item {
 
         ExpandableToolCardView {
             width: 300
+            onToggled: isExpanded = !isExpanded
         }
     }
 
     Component {
-        id: bubble
+        id: replyList
 
-        MessageBubbleView {
+        ListView {
             width: 400
-            messageId: "m"
-            isUser: false
-            piece: "block"
-            isFirstPiece: true
-            blockKind: "paragraph"
-            text: "Done"
-            items: []
-            headers: []
-            rows: []
-            isFirstBlock: true
-            isLastBlock: true
-            isOnlyBlock: true
-            isContinuation: false
-            firstNumber: 1
-            wholeCode: ""
-            toolCalls: []
-            content: "Done"
-            hasText: true
-            hasImage: false
-            imageSource: ""
+            height: 600
+            model: StreamingReply.messages
+            reuseItems: true
+            delegate: MessageBubbleView {}
         }
     }
 
@@ -116,6 +101,12 @@ Item {
         id: stopSpy
 
         signalName: "stop"
+    }
+
+    SignalSpy {
+        id: retrySpy
+
+        signalName: "retry"
     }
 
     function find(item, name) {
@@ -221,14 +212,51 @@ Item {
             verify(!root.find(bare, "details").visible);
         }
 
-        function test_eachPieceOfAMessageDrawsItsOwnPart() {
-            const pieces = {block: "textBubble", typing: "typingBubble", copy: "copyReply", tools: "toolGroup", user: "userBubble"};
-            for (const piece in pieces) {
-                const view = createTemporaryObject(bubble, root, {piece: piece, isUser: piece === "user", toolCalls: [{displayName: "Log Meal", hasDetails: false}]});
-                for (const other in pieces)
-                    compare(root.find(view, pieces[other]) !== null, other === piece, piece + " draws " + other);
-                verify(view.height > 16);
-            }
+        function test_eachKindOfRowHasADelegateOfItsOwn() {
+            StreamingReply.restart();
+            const list = createTemporaryObject(replyList, root);
+            retrySpy.target = list.delegate;
+            retrySpy.clear();
+            StreamingReply.startTool("t1");
+            StreamingReply.appendText("Logged **eggs**.");
+            tryVerify(() => root.find(list, "typingBubble") !== null);
+            StreamingReply.fail();
+            const rows = ["userBubble", "toolGroup", "textBubble", "replyCaption", "copyReply", "retryButton"];
+            tryCompare(list, "count", rows.length);
+            for (let i = 0; i < rows.length; ++i)
+                tryVerify(() => list.itemAtIndex(i) && root.find(list.itemAtIndex(i), rows[i]) !== null, 1000, rows[i]);
+            compare(root.find(list, "replyCaption").text, "Not finished: the reply failed");
+            const retry = root.find(list, "retryButton");
+            compare(retry.Accessible.name, "Retry");
+            mouseClick(retry);
+            compare(retrySpy.count, 1);
+        }
+
+        // Cards stay open and text stays selected while tools report, text arrives and the turn
+        // completes.
+        function test_rowStateSurvivesEveryUpdateOfTheReply() {
+            StreamingReply.restart();
+            const list = createTemporaryObject(replyList, root);
+            StreamingReply.startTool("t1");
+            StreamingReply.appendText("First paragraph of the reply.");
+            tryVerify(() => root.find(list, "textBubble") !== null && root.find(list, "toolCard") !== null);
+            const card = root.find(list, "toolCard");
+            mouseClick(card, 20, 10);
+            verify(card.isExpanded);
+            const paragraph = root.find(root.find(list, "textBubble"), "paragraph");
+            paragraph.select(0, 5);
+            compare(paragraph.selectedText, "First");
+
+            StreamingReply.finishTool("t1", "Logged");
+            StreamingReply.startTool("t2");
+            StreamingReply.appendText("\n\nA second paragraph.");
+            compare(list.count, 5);
+            StreamingReply.completeTurn();
+            compare(list.count, 6);
+            waitForItemPolished(list);
+            verify(card.isExpanded);
+            compare(root.find(card, "details").visible, true);
+            compare(paragraph.selectedText, "First");
         }
 
         function test_blocksAreDrawnByKind() {

@@ -1,0 +1,40 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import Vessa
+
+// One row of a message in the chat, whatever its kind: the user's rows hug the right edge, the
+// assistant's sit right of its avatar, which the message's first row carries. Messages are 16
+// apart and the rows of one message 8; a kind may draw its rows closer.
+Item {
+    id: root
+
+    property bool isUser
+    property bool isFirstPiece
+    property bool showsAvatar: !isUser && isFirstPiece
+    // Space above the row.
+    property real gap: isFirstPiece ? Theme.spacing.lg : Theme.spacing.sm
+    // The widest the content may grow, and where it starts.
+    readonly property real contentWidth: isUser ? width - 24 - 20 : width - 24 - 24 - 8 - 8
+    readonly property real contentX: isUser ? 12 + 20 : 12 + 24 + 8
+    default property alias rowItems: body.data
+
+    width: ListView.view?.width ?? implicitWidth
+    implicitHeight: gap + body.implicitHeight
+    height: implicitHeight
+
+    VessaAvatarView {
+        visible: root.showsAvatar
+        x: Theme.spacing.md
+        y: root.gap
+        size: 24
+    }
+
+    Column {
+        id: body
+
+        x: root.contentX
+        y: root.gap
+        width: root.contentWidth
+    }
+}

@@ -1,0 +1,57 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import Vessa
+
+// The user's message: its image and text in one accent-coloured bubble on the right.
+MessageRow {
+    id: root
+
+    required property string content
+    required property bool hasText
+    required property bool hasImage
+    required property string imageSource
+
+    isUser: true
+    isFirstPiece: true
+
+    Rectangle {
+        objectName: "userBubble"
+        x: root.contentWidth - width
+        width: Math.max(userText.visible ? userText.implicitWidth : 0, image.visible ? image.width : 0) + 24
+        height: userContent.implicitHeight + 16
+        radius: 16
+        color: Theme.colors.userBubble
+
+        Column {
+            id: userContent
+
+            x: 12
+            y: 8
+            width: parent.width - 24
+            spacing: 8
+
+            Image {
+                id: image
+
+                visible: root.hasImage && status === Image.Ready
+                anchors.right: parent.right
+                source: root.hasImage ? root.imageSource : ""
+                fillMode: Image.PreserveAspectCrop
+                width: Math.min(180, sourceSize.width)
+                height: Math.min(180, sourceSize.height)
+                asynchronous: true
+            }
+
+            MarkdownTextView {
+                id: userText
+
+                visible: root.hasText
+                width: parent.width
+                availableWidth: root.contentWidth - 24
+                content: root.content
+                isUser: true
+            }
+        }
+    }
+}
