@@ -219,6 +219,47 @@ TEST_P(ScreenshotTest, EmptyChatThenAReplyWithEveryBlockThenAnError)
     expectLooksLikeReference(QStringLiteral("chat-error"));
 }
 
+// Inline code is monospace on a tint of its own, on the user's bubble and on the assistant's.
+TEST_P(ScreenshotTest, InlineCode)
+{
+    ChatViewController &screen = chatScreen();
+    show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
+    chat.route("POST", "/api/v1/chat/stream",
+               ScriptedReply::eventStream(
+                   {event("content_delta",
+                          R"({"delta":"Run `ls -la` in the folder: `iiiiiiii` and `MMMMMMMM` )"
+                          R"(take the same room, and **`bold code`** too."})"),
+                    event("message_complete", "{}")}));
+    screen.quickAction(QStringLiteral("How do I see hidden files with `ls`?"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&screen] { return screen.hasMessages() && !screen.isStreaming(); }));
+    expectLooksLikeReference(QStringLiteral("chat-inline-code"));
+}
+
+// A table of 40 rows, its end in view: the long cell near the end is shown whole.
+TEST_P(ScreenshotTest, FortyRowTableWithALongCell)
+{
+    QByteArray table = "| # | Meal | Note |\\n|---|---|---|\\n";
+    for (int row = 1; row <= 40; ++row) {
+        const QByteArray note = row == 39 ? "Breakfast came late, so lunch moved to two. The note "
+                                            "goes on to show that a cell this long is read whole, "
+                                            "wrapped in its column, not cut after eight lines: "
+                                            "one, two, three, four, five, six, seven, eight, nine."
+                                          : "ok";
+        table += "| " + QByteArray::number(row) + " | Meal " + QByteArray::number(row) + " | " +
+                 note + " |\\n";
+    }
+    ChatViewController &screen = chatScreen();
+    show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
+    chat.route("POST", "/api/v1/chat/stream",
+               ScriptedReply::eventStream({event("content_delta", R"({"delta":")" + table + "\"}"),
+                                           event("message_complete", "{}")}));
+    screen.quickAction(QStringLiteral("What did I eat this month?"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&screen] { return screen.hasMessages() && !screen.isStreaming(); }));
+    expectLooksLikeReference(QStringLiteral("chat-long-table"));
+}
+
 TEST_P(ScreenshotTest, Settings)
 {
     QCoro::Task<> signingIn = beginSignIn();
@@ -265,6 +306,48 @@ TEST_P(ScreenshotTest, VoiceChatInEachState)
     session.handleConnectionStateChange(3);
     ASSERT_TRUE(QTest::qWaitFor([&session] { return !session.isSpeaking(); }));
     expectLooksLikeReference(QStringLiteral("voice-disconnected"));
+}
+
+// A long paragraph streamed word by word wraps as the same paragraph set at once: a piece the
+// list keeps it in never starts a line of its own.
+TEST_P(ScreenshotTest, LongParagraphStreamedWordByWordWrapsAsOne)
+{
+    QByteArray paragraph;
+    for (int sentence = 0; paragraph.size() < 5 * 1024; ++sentence)
+        paragraph += "Sentence " + QByteArray::number(sentence) +
+                     " says a **little** more, with `code` and a [link](https://example.com). ";
+    QList<QByteArray> words;
+    for (const QByteArray &word : paragraph.trimmed().split(' '))
+        words.append(event("content_delta", R"({"delta":")" + word + " \"}"));
+    words.append(event("message_complete", "{}"));
+
+    ChatViewController &screen = chatScreen();
+    QQuickItem *view =
+        show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
+    auto *list = view->findChild<QQuickItem *>(QStringLiteral("messageList"));
+    ASSERT_NE(list, nullptr);
+    QTest::qWait(150);
+    const QImage empty = window.grabWindow();
+    // The list alone: the message field's cursor blinks.
+    const auto shot = [&](const QList<QByteArray> &reply) {
+        chat.route("POST", "/api/v1/chat/stream",
+                   ScriptedReply::eventStream(reply, std::chrono::milliseconds(1)));
+        screen.newConversation();
+        screen.quickAction(QStringLiteral("Tell me more"));
+        EXPECT_TRUE(QTest::qWaitFor([&screen] { return !screen.isStreaming(); }, 30000));
+        QTest::qWait(300);
+        return window.grabWindow().copy(
+            list->mapRectToScene(QRectF(0, 0, list->width(), list->height())).toRect());
+    };
+    const QImage streamed = shot(words);
+    const QImage atOnce = shot({event("content_delta", R"({"delta":")" + paragraph + "\"}"),
+                                event("message_complete", "{}")});
+    EXPECT_EQ(streamed, atOnce);
+    // Nothing of the list shows over the header, scrolled as far as it is.
+    const QRect header(0, 0, 400, int(list->mapToScene({0, 0}).y()));
+    ASSERT_GT(header.height(), 0);
+    EXPECT_EQ(window.grabWindow().copy(header), empty.copy(header));
+    expectLooksLikeReference(QStringLiteral("chat-long-paragraph"));
 }
 
 // Replies no one should send are drawn as text, whole, without taking the screen down.

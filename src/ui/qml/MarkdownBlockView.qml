@@ -26,11 +26,12 @@ Item {
     implicitHeight: content.implicitHeight
 
     // The text's width without wrapping, measured apart from the wrapped text, whose size
-    // follows the width it is given.
+    // follows the width it is given. A text of more characters than a line holds at two pixels
+    // each fills the bubble anyway, and is not laid out all on one line again to measure it.
     Repeater {
         id: measure
 
-        model: root.hugs && root.kind === "paragraph" ? 1 : 0
+        model: root.hugs && root.kind === "paragraph" && paragraph.length < root.availableWidth / 2 ? 1 : 0
 
         delegate: Text {
             visible: false

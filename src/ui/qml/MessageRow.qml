@@ -23,11 +23,23 @@ Item {
     implicitHeight: gap + body.implicitHeight
     height: implicitHeight
 
-    VessaAvatarView {
+    // Drawn through a layer that holds its shadow too: the software renderer does not clip
+    // shapes to the list, and an avatar scrolled under the header would show on top of it.
+    Item {
         visible: root.showsAvatar
-        x: Theme.spacing.md
-        y: root.gap
-        size: 24
+        x: Theme.spacing.md - avatar.size * 0.1
+        y: root.gap - avatar.size * 0.1
+        width: avatar.size * 1.2
+        height: avatar.size * 1.3
+        layer.enabled: visible
+
+        VessaAvatarView {
+            id: avatar
+
+            x: size * 0.1
+            y: size * 0.1
+            size: 24
+        }
     }
 
     Column {
