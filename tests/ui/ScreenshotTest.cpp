@@ -1,5 +1,6 @@
 #include "app/SignInFixture.h"
 #include "chat/ChatService.h"
+#include "model/Message.h"
 #include "model/SharedInstance.h"
 #include "support/TaskAwaiting.h"
 #include "ui/ChatViewController.h"
@@ -348,6 +349,61 @@ TEST_P(ScreenshotTest, LongParagraphStreamedWordByWordWrapsAsOne)
     ASSERT_GT(header.height(), 0);
     EXPECT_EQ(window.grabWindow().copy(header), empty.copy(header));
     expectLooksLikeReference(QStringLiteral("chat-long-paragraph"));
+}
+
+// A reply cut short keeps its text and says under it why it ends there: the stream closed early,
+// the user stopped it, or the send failed, which offers to send the message again.
+TEST_P(ScreenshotTest, RepliesCutShortSayWhyAndAFailedOneOffersRetry)
+{
+    const QList<QByteArray> twoDeltas = {
+        event("content_delta", R"({"delta":"Breakfast had about "})"),
+        event("content_delta", R"({"delta":"320 kcal, and lunch"})")};
+    ChatViewController &screen = chatScreen();
+    QQuickItem *view =
+        show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
+    const auto ask = [&screen, this](const ScriptedReply &reply) {
+        chat.route("POST", "/api/v1/chat/stream", reply);
+        screen.newConversation();
+        screen.quickAction(QStringLiteral("How much did I eat?"));
+    };
+
+    ask(ScriptedReply::eventStream(twoDeltas));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&screen] { return screen.hasMessages() && !screen.isStreaming(); }));
+    expectLooksLikeReference(QStringLiteral("chat-incomplete"));
+
+    ScriptedReply running = ScriptedReply::eventStream(twoDeltas);
+    running.holdOpen = true;
+    ask(running);
+    ASSERT_TRUE(QTest::qWaitFor([&screen] {
+        return screen.streamingMessage() &&
+               screen.streamingMessage()->content().endsWith(QStringLiteral("lunch"));
+    }));
+    screen.stop();
+    expectLooksLikeReference(QStringLiteral("chat-stopped"));
+
+    ScriptedReply cut = ScriptedReply::eventStream(twoDeltas);
+    cut.dropAfterChunks = true;
+    ask(cut);
+    ASSERT_TRUE(QTest::qWaitFor([&screen] { return screen.canRetry(); }));
+    screen.alert()->setShown(false);
+    expectLooksLikeReference(QStringLiteral("chat-retry"));
+
+    chat.route("POST", "/api/v1/chat/stream",
+               ScriptedReply::eventStream({event("content_delta", R"({"delta":"About 320."})"),
+                                           event("message_complete", "{}")}));
+    QQuickItem *retry = nullptr;
+    for (QList<QQuickItem *> pending{view}; !pending.isEmpty();) {
+        QQuickItem *item = pending.takeFirst();
+        if (item->objectName() == QStringLiteral("retryButton") && item->isVisible())
+            retry = item;
+        pending.append(item->childItems());
+    }
+    ASSERT_NE(retry, nullptr);
+    QTest::mouseClick(&window, Qt::LeftButton, {},
+                      retry->mapToScene({retry->width() / 2, retry->height() / 2}).toPoint());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return chat.requests().size() == 4 && !screen.canRetry(); }));
+    EXPECT_TRUE(chat.requests().last().body.contains("How much did I eat?"));
 }
 
 // Replies no one should send are drawn as text, whole, without taking the screen down.
