@@ -6,8 +6,8 @@ import Vessa
 
 // A table in a rounded outline: a tinted header row, then the data rows. Every cell shows its
 // whole text, which can be selected and copied. A table that fits shares each row's width equally
-// among its cells; one whose columns need more room than the bubble has keeps each column at its
-// natural width and scrolls sideways.
+// among its cells; one whose columns would be squeezed so keeps each column at its natural width
+// and scrolls sideways.
 Rectangle {
     id: root
 
@@ -34,7 +34,12 @@ Rectangle {
         return widths;
     }
     readonly property real naturalWidth: columnWidths.reduce((sum, width) => sum + width, 0) + Math.max(0, columnWidths.length - 1)
-    readonly property bool scrolls: naturalWidth > width
+    // What each column needs so as not to be squeezed: its text on one line, or this much for
+    // longer text, which wraps.
+    readonly property real narrowestColumn: 96
+    readonly property real neededShare: columnWidths.reduce((needed, width) => Math.max(needed, Math.min(width, narrowestColumn)), 0)
+    // Scrolls when an equal share of the width would squeeze some column.
+    readonly property bool scrolls: columnWidths.length > 0 && (width - (columnWidths.length - 1)) / columnWidths.length < neededShare
 
     implicitHeight: scroller.height
     radius: Theme.cornerRadius.xs
@@ -58,36 +63,51 @@ Rectangle {
         font.pixelSize: Theme.typography.caption.pixelSize
     }
 
-    component TableRow: Row {
+    // The width of cell `index` of a row of `count` cells: scrolling, each column keeps its
+    // natural width and a row's last cell takes the rest; fitting, the cells of a row share its
+    // width. Cells are 1 apart, where the column lines are.
+    function cellWidth(index, count, rowWidth) {
+        if (!scrolls)
+            return (rowWidth - (count - 1)) / count;
+        if (index < count - 1)
+            return columnWidths[index];
+        let used = 0;
+        for (let i = 0; i < count - 1; ++i)
+            used += columnWidths[i] + 1;
+        return rowWidth - used;
+    }
+
+    component TableRow: Item {
         id: tableRow
 
         property var cells: []
         property bool isHeader
 
+        implicitHeight: cellRow.implicitHeight
         Accessible.role: Accessible.Row
         Accessible.ignored: !visible
 
-        Repeater {
-            model: tableRow.cells
+        Row {
+            id: cellRow
 
-            delegate: Row {
-                id: cell
+            spacing: 1
 
-                required property int index
-                required property string modelData
+            Repeater {
+                model: tableRow.cells
 
-                readonly property bool isLast: index === tableRow.cells.length - 1
+                delegate: TextEdit {
+                    id: cell
 
-                TextEdit {
+                    required property int index
+                    required property string modelData
+
                     objectName: "tableCell"
-                    // Scrolling, each column keeps its natural width and a row's last cell takes
-                    // the rest; fitting, the cells of a row share its width.
-                    width: root.scrolls ? (cell.isLast ? tableRow.width - cell.x : root.columnWidths[cell.index]) : (tableRow.width - (tableRow.cells.length - 1)) / tableRow.cells.length
+                    width: root.cellWidth(index, tableRow.cells.length, tableRow.width)
                     leftPadding: Theme.spacing.sm
                     rightPadding: Theme.spacing.sm
                     topPadding: Theme.spacing.xs
                     bottomPadding: Theme.spacing.xs
-                    text: cell.modelData
+                    text: modelData
                     textFormat: TextEdit.PlainText
                     wrapMode: TextEdit.Wrap
                     readOnly: true
@@ -103,13 +123,25 @@ Rectangle {
                     Accessible.name: text
                     Accessible.ignored: !visible
                 }
+            }
+        }
 
-                Rectangle {
-                    visible: !cell.isLast
-                    width: 1
-                    height: parent.height
-                    color: root.lineColor
+        // The column lines, as tall as the row's tallest cell.
+        Repeater {
+            model: Math.max(0, tableRow.cells.length - 1)
+
+            delegate: Rectangle {
+                required property int index
+
+                x: {
+                    let right = 0;
+                    for (let i = 0; i <= index; ++i)
+                        right += root.cellWidth(i, tableRow.cells.length, tableRow.width) + 1;
+                    return right - 1;
                 }
+                width: 1
+                height: tableRow.height
+                color: root.lineColor
             }
         }
     }
