@@ -261,47 +261,6 @@ TEST_P(ScreenshotTest, FortyRowTableWithALongCell)
     expectLooksLikeReference(QStringLiteral("chat-long-table"));
 }
 
-// Inline code is monospace on a tint of its own, on the user's bubble and on the assistant's.
-TEST_P(ScreenshotTest, InlineCode)
-{
-    ChatViewController &screen = chatScreen();
-    show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
-    chat.route("POST", "/api/v1/chat/stream",
-               ScriptedReply::eventStream(
-                   {event("content_delta",
-                          R"({"delta":"Run `ls -la` in the folder: `iiiiiiii` and `MMMMMMMM` )"
-                          R"(take the same room, and **`bold code`** too."})"),
-                    event("message_complete", "{}")}));
-    screen.quickAction(QStringLiteral("How do I see hidden files with `ls`?"));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&screen] { return screen.hasMessages() && !screen.isStreaming(); }));
-    expectLooksLikeReference(QStringLiteral("chat-inline-code"));
-}
-
-// A table of 40 rows, its end in view: the long cell near the end is shown whole.
-TEST_P(ScreenshotTest, FortyRowTableWithALongCell)
-{
-    QByteArray table = "| # | Meal | Note |\\n|---|---|---|\\n";
-    for (int row = 1; row <= 40; ++row) {
-        const QByteArray note = row == 39 ? "Breakfast came late, so lunch moved to two. The note "
-                                            "goes on to show that a cell this long is read whole, "
-                                            "wrapped in its column, not cut after eight lines: "
-                                            "one, two, three, four, five, six, seven, eight, nine."
-                                          : "ok";
-        table += "| " + QByteArray::number(row) + " | Meal " + QByteArray::number(row) + " | " +
-                 note + " |\\n";
-    }
-    ChatViewController &screen = chatScreen();
-    show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
-    chat.route("POST", "/api/v1/chat/stream",
-               ScriptedReply::eventStream({event("content_delta", R"({"delta":")" + table + "\"}"),
-                                           event("message_complete", "{}")}));
-    screen.quickAction(QStringLiteral("What did I eat this month?"));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&screen] { return screen.hasMessages() && !screen.isStreaming(); }));
-    expectLooksLikeReference(QStringLiteral("chat-long-table"));
-}
-
 TEST_P(ScreenshotTest, Settings)
 {
     QCoro::Task<> signingIn = beginSignIn();
