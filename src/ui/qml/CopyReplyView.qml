@@ -13,5 +13,6 @@ MessageRow {
         objectName: "copyReply"
         copiedText: root.content
         toolTip: qsTr("Copy reply")
+        Accessible.ignored: !visible
     }
 }

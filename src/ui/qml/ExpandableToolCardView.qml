@@ -56,6 +56,7 @@ Column {
                 activeFocusOnTab: false
                 Accessible.role: Accessible.StaticText
                 Accessible.name: section.title + ": " + section.body
+                Accessible.ignored: !visible
             }
         }
     }
@@ -67,6 +68,7 @@ Column {
         focusPolicy: Qt.StrongFocus
         Accessible.role: Accessible.Button
         Accessible.name: root.toolCall.displayName ?? ""
+        Accessible.ignored: !visible
         Accessible.description: root.toolCall.isExecuting ? qsTr("Running") : root.toolCall.hasResult ? qsTr("Done") : qsTr("Failed")
         onClicked: root.toggled()
 
@@ -84,6 +86,7 @@ Column {
                     scale: 0.7
                     running: root.toolCall.isExecuting === true
                     visible: running
+                    Accessible.ignored: !visible
                 }
 
                 SymbolIcon {

@@ -35,6 +35,7 @@ Item {
 
         delegate: Text {
             visible: false
+            Accessible.ignored: true
             text: root.text
             textFormat: Text.RichText
             font: Theme.typography.body

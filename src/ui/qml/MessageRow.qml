@@ -18,10 +18,15 @@ Item {
     readonly property real contentWidth: isUser ? width - 24 - 20 : width - 24 - 24 - 8 - 8
     readonly property real contentX: isUser ? 12 + 20 : 12 + 24 + 8
     default property alias rowItems: body.data
+    property bool isPooled: false
 
     width: ListView.view?.width ?? implicitWidth
     implicitHeight: gap + body.implicitHeight
     height: implicitHeight
+    // A row the list keeps for reuse is hidden until it is reused, so that nothing reads it out.
+    visible: !isPooled
+    ListView.onPooled: isPooled = true
+    ListView.onReused: isPooled = false
 
     // Drawn through a layer that holds its shadow too: the software renderer does not clip
     // shapes to the list, and an avatar scrolled under the header would show on top of it.

@@ -22,6 +22,7 @@ TextEdit {
     activeFocusOnTab: false
     Accessible.role: Accessible.StaticText
     Accessible.name: getText(0, length)
+    Accessible.ignored: !visible
     onLinkActivated: link => DesktopActions.openLink(link)
 
     HoverHandler {

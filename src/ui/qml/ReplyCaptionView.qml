@@ -22,5 +22,6 @@ MessageRow {
         color: Theme.colors.textSecondary
         Accessible.role: Accessible.StaticText
         Accessible.name: text
+        Accessible.ignored: !visible
     }
 }

@@ -22,6 +22,7 @@ MessageRow {
         bottomPadding: Theme.spacing.sm
         Accessible.role: Accessible.Button
         Accessible.name: qsTr("Retry")
+        Accessible.ignored: !visible
         onClicked: root.retry()
 
         contentItem: Text {
