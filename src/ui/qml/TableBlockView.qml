@@ -77,13 +77,39 @@ Rectangle {
         return rowWidth - used;
     }
 
+    // Keeps one slot per data row: slots are added and removed as the rows change, never all made
+    // again.
+    function countRows() {
+        while (rowSlots.count < rows.length)
+            rowSlots.append({});
+        while (rowSlots.count > rows.length)
+            rowSlots.remove(rowSlots.count - 1);
+    }
+
+    onRowsChanged: countRows()
+    Component.onCompleted: countRows()
+
+    ListModel {
+        id: rowSlots
+    }
+
     component TableRow: Item {
         id: tableRow
 
+        // The row's texts as handed over. Its cells are made again only when the texts change, so
+        // that a table that grows while its reply streams keeps its cells and their selection.
+        property var texts: []
         property var cells: []
         property bool isHeader
 
+        function takeTexts() {
+            if (JSON.stringify(texts) !== JSON.stringify(cells))
+                cells = texts;
+        }
+
         implicitHeight: cellRow.implicitHeight
+        onTextsChanged: takeTexts()
+        Component.onCompleted: takeTexts()
         Accessible.role: Accessible.Row
         Accessible.ignored: !visible
 
@@ -178,7 +204,7 @@ Rectangle {
                     id: header
 
                     width: parent.width
-                    cells: root.headers
+                    texts: root.headers
                     isHeader: true
                 }
             }
@@ -190,19 +216,18 @@ Rectangle {
             }
 
             Repeater {
-                model: root.rows
+                model: rowSlots
 
                 delegate: Column {
                     id: dataRow
 
                     required property int index
-                    required property var modelData
 
                     width: body.width
 
                     TableRow {
                         width: parent.width
-                        cells: dataRow.modelData
+                        texts: root.rows[dataRow.index] ?? []
                     }
 
                     Rectangle {

@@ -290,6 +290,18 @@ Item {
                 compare(found.lineCount, 1, found.text);
         }
 
+        function test_aTableGrowingByARowKeepsItsCellsAndTheirSelection() {
+            const view = createTemporaryObject(table, root, {headers: ["Meal", "kcal"], rows: [["Breakfast", "180"]]});
+            const cell = root.findAll(view, "tableCell").find(found => found.text === "Breakfast");
+            cell.select(0, 5);
+            // As while a reply streams: the same rows handed over anew, and one more.
+            view.headers = ["Meal", "kcal"];
+            view.rows = [["Breakfast", "180"], ["Lunch", "450"]];
+            compare(root.findAll(view, "tableCell").find(found => found.text === "Breakfast"), cell);
+            compare(cell.selectedText, "Break");
+            verify(root.findAll(view, "tableCell").some(found => found.text === "Lunch"));
+        }
+
         function test_accountCardWithoutBothNamesShowsTheEmailOnly() {
             const view = createTemporaryObject(settings, root);
             verify(root.find(view, "accountSection").visible);
