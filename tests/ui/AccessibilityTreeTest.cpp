@@ -143,6 +143,12 @@ int named(const std::vector<Node> &nodes, const std::string &name)
     return found;
 }
 
+void expectNothingHidden(const std::vector<Node> &nodes)
+{
+    for (const Node &node : nodes)
+        EXPECT_TRUE(node.showing) << node.role << " \"" << node.name << "\" is hidden";
+}
+
 class AccessibilityTreeTest : public SignInFixture
 {
 protected:
@@ -174,6 +180,7 @@ TEST_F(AccessibilityTreeTest, AfterAReplyTheReaderGetsWhatTheScreenShowsOnce)
 {
     ScreenReader reader;
     std::vector<Node> nodes = reader.tree();
+    expectNothingHidden(nodes);
     for (const std::string &action : quickActions)
         EXPECT_EQ(count(nodes, "push button", action), 1) << action;
     reader.shown();
@@ -187,9 +194,9 @@ TEST_F(AccessibilityTreeTest, AfterAReplyTheReaderGetsWhatTheScreenShowsOnce)
     nodes = reader.tree();
 
     // Nothing hidden is there, and nothing that has a name is there twice.
+    expectNothingHidden(nodes);
     std::map<std::string, int> names;
     for (const Node &node : nodes) {
-        EXPECT_TRUE(node.showing) << node.role << " \"" << node.name << "\" is hidden";
         if (!node.name.empty() && ++names[node.name] == 2)
             ADD_FAILURE() << node.role << " \"" << node.name << "\" is there twice";
     }

@@ -146,8 +146,11 @@ Item {
                 activeFocusOnTab: false
                 Accessible.role: Accessible.List
                 Accessible.name: qsTr("Conversation")
+                // Hidden while the conversation is empty, and then not there for a screen reader.
+                Accessible.ignored: !visible
                 ScrollBar.vertical: ScrollBar {
                     policy: ScrollBar.AsNeeded
+                    Accessible.ignored: !visible
                 }
                 onContentYChanged: {
                     if (!isScrollingItself)
