@@ -1,6 +1,7 @@
 #include "ui/MessageListModel.h"
 
 #include "markdown/BlockParts.h"
+#include "markdown/InlineMarkdown.h"
 #include "markdown/MarkdownParser.h"
 #include "model/Conversation.h"
 #include "model/Message.h"
@@ -183,8 +184,10 @@ std::vector<MessageListModel::Row> MessageListModel::rowsOf(Entry &entry,
 {
     const std::vector<MarkdownBlock> &blocks = entry.allBlocks();
     entry.parts.resize(std::min(entry.parts.size(), firstChangedBlock));
+    // A long paragraph's parts follow it as it grows: they are kept with its index.
+    entry.paragraphs.resize(blocks.size());
     for (std::size_t block = entry.parts.size(); block < blocks.size(); ++block)
-        entry.parts.push_back(BlockParts::ranges(blocks[block]));
+        entry.parts.push_back(partsOf(entry, block));
 
     const Message &message = *entry.message;
     const bool streams = entry.isStreaming && isStreaming;
@@ -213,6 +216,8 @@ std::vector<MessageListModel::Row> MessageListModel::rowsOf(Entry &entry,
                     entry.rows[at].sameRow(row)) {
                     row.signature = entry.rows[at].signature;
                     row.wholeSignature = entry.rows[at].wholeSignature;
+                } else if (const ParagraphParts *paragraph = entry.paragraphs[block].get()) {
+                    row.signature = qHash(paragraph->richText(part));
                 } else {
                     row.signature = std::hash<std::string>()(
                         MarkdownBlockFields::source(BlockParts::part(blocks[block], ranges[part])));
@@ -236,6 +241,24 @@ std::vector<MessageListModel::Row> MessageListModel::rowsOf(Entry &entry,
     if (!rows.empty())
         rows.front().place.isFirstPiece = true;
     return rows;
+}
+
+std::vector<BlockParts::Range> MessageListModel::partsOf(Entry &entry, std::size_t block) const
+{
+    const MarkdownBlock &markdown = entry.allBlocks()[block];
+    const auto *paragraph = std::get_if<MarkdownBlock::Paragraph>(&markdown.kind);
+    if (!paragraph || m_textWidth <= 0 || paragraph->text.size() <= cutParagraphsFrom) {
+        entry.paragraphs[block].reset();
+        return BlockParts::ranges(markdown);
+    }
+    std::unique_ptr<ParagraphParts> &parts = entry.paragraphs[block];
+    if (!parts)
+        parts = std::make_unique<ParagraphParts>();
+    parts->update(InlineMarkdown::runs(paragraph->text), m_textWidth);
+    std::vector<BlockParts::Range> ranges;
+    for (std::size_t part = 0; part < parts->count(); ++part)
+        ranges.push_back({part, part + 1});
+    return ranges;
 }
 
 void MessageListModel::renumber()
@@ -417,6 +440,16 @@ void MessageListModel::setStreaming(bool streaming)
         updateRows(*entry, rowsOf(*entry, entry->allBlocks().size()));
 }
 
+void MessageListModel::setTextWidth(qreal width)
+{
+    if (width == m_textWidth)
+        return;
+    m_textWidth = width;
+    for (const auto &entry : entries)
+        updateRows(*entry, rowsOf(*entry, 0));
+    emit textWidthChanged();
+}
+
 void MessageListModel::setRetryOffered(bool offered)
 {
     if (offered == retryOffered)
@@ -512,6 +545,7 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
         part = BlockParts::part(*whole, *range);
     }
     const MarkdownBlock *block = part ? &*part : nullptr;
+    const ParagraphParts *paragraph = block ? entry->paragraphs[blockIndex].get() : nullptr;
     switch (role) {
     case KindRole:
         return kindName(row.kind);
@@ -522,6 +556,8 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
     case TextRole:
         if (row.kind == Kind::caption)
             return caption(message);
+        if (paragraph)
+            return paragraph->richText(static_cast<std::size_t>(row.part));
         return block ? MarkdownBlockFields::text(*block, false) : QString();
     case ItemsRole:
         return block ? MarkdownBlockFields::items(*block, false) : QStringList();
@@ -538,7 +574,7 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
     case IsContinuationRole:
         return row.part > 0;
     case FirstNumberRole:
-        return range ? static_cast<int>(range->begin) + 1 : 1;
+        return range && !paragraph ? static_cast<int>(range->begin) + 1 : 1;
     case WholeCodeRole:
         if (whole && std::holds_alternative<MarkdownBlock::CodeBlock>(whole->kind))
             return MarkdownBlockFields::text(*whole, false);

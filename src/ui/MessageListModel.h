@@ -3,6 +3,7 @@
 #include "markdown/BlockParts.h"
 #include "markdown/IncrementalMarkdown.h"
 #include "markdown/MarkdownBlock.h"
+#include "ui/ParagraphParts.h"
 #include "ui/ToolCallListModel.h"
 #include "ui/Utf8Mirror.h"
 
@@ -21,9 +22,10 @@ class Message;
 
 // The rows of the chat: the conversation's messages by creation time, then the reply that is
 // streaming in, each cut into rows of a kind. A user's message is one row; an assistant's is its
-// tool group, one row per block of its text (long code and lists in parts, see BlockParts), the
-// typing dots while it streams, a caption when it ended before it was finished, and its copy
-// button once it has finished. After all messages comes a row offering to retry a failed send.
+// tool group, one row per block of its text (long blocks in parts: code and lists as BlockParts
+// cuts them, paragraphs where their lines start, see ParagraphParts), the typing dots while it
+// streams, a caption when it ended before it was finished, and its copy button once it has
+// finished. After all messages comes a row offering to retry a failed send.
 // A list view keeps only the rows on screen alive, however long a reply grows. A streamed delta
 // changes the last block's row (or adds one) and a finished turn takes over the rows of the reply
 // it completes: a row that stays is told only which of its roles changed, so its delegate keeps
@@ -34,6 +36,9 @@ class MessageListModel : public QAbstractListModel
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("The chat screen's controller owns the message list")
+    // The width the list's views lay a reply's paragraphs out at; long paragraphs are cut where
+    // their lines start at this width. Until it is known (0) they are not cut.
+    Q_PROPERTY(qreal textWidth READ textWidth WRITE setTextWidth NOTIFY textWidthChanged)
 
 public:
     enum class Kind
@@ -89,6 +94,8 @@ public:
     // Whether the last exchange failed and offers to be sent again: a last row of its own.
     void setRetryOffered(bool offered);
     bool isRetryOffered() const { return retryOffered; }
+    qreal textWidth() const { return m_textWidth; }
+    void setTextWidth(qreal width);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -99,6 +106,11 @@ public:
     static bool isVisible(const Message &message, bool isStreaming);
     // What the caption under a reply says about how it ended; empty for a complete one.
     static QString caption(const Message &message);
+    // Paragraphs longer than this are laid out to find where they may be cut.
+    static constexpr std::size_t cutParagraphsFrom = 2048;
+
+signals:
+    void textWidthChanged();
 
 private:
     // Where a row sits in its message, which decides its corners and gaps.
@@ -142,8 +154,10 @@ private:
         // What the list shows of the streaming reply so far, and its blocks, parsed as it grows.
         Utf8Mirror shown;
         std::unique_ptr<IncrementalMarkdown> incremental;
-        // The parts of each block.
+        // The parts of each block: ranges of bytes or items (BlockParts), or of the parts of a
+        // long paragraph, which paragraphs holds.
         std::vector<std::vector<BlockParts::Range>> parts;
+        std::vector<std::unique_ptr<ParagraphParts>> paragraphs;
         // Handed to QML as a role: freed once the event loop has let go of the row.
         std::unique_ptr<ToolCallListModel, void (*)(ToolCallListModel *)> tools{
             nullptr, [](ToolCallListModel *model) { model->deleteLater(); }};
@@ -165,6 +179,8 @@ private:
     void follow(Entry &entry, Message *message, bool isStreamingEntry);
     // The entry's rows, after cutting its blocks from firstChangedBlock on into parts again.
     std::vector<Row> rowsOf(Entry &entry, std::size_t firstChangedBlock) const;
+    // How the entry's block is cut into parts.
+    std::vector<BlockParts::Range> partsOf(Entry &entry, std::size_t block) const;
     void insertEntry(std::size_t at, std::unique_ptr<Entry> entry);
     void removeEntry(std::size_t at);
     // Gives the entry its new rows: the rows both have at their start and at their end stay (and
@@ -185,6 +201,7 @@ private:
     std::vector<std::unique_ptr<Entry>> entries;
     bool isStreaming = false;
     bool retryOffered = false;
+    qreal m_textWidth = 0;
     // The rows of all messages, without the retry row.
     int rowTotal = 0;
 };

@@ -1,5 +1,6 @@
 #include "ui/MessageListModel.h"
 
+#include "markdown/InlineMarkdown.h"
 #include "model/Conversation.h"
 #include "model/Message.h"
 
@@ -9,7 +10,8 @@
 #include <gtest/gtest.h>
 #include <ostream>
 
-void PrintTo(const QStringList &texts, std::ostream *out)
+// Failures show lists of texts as text.
+static void PrintTo(const QStringList &texts, std::ostream *out)
 {
     *out << '[' << texts.join(QStringLiteral("|")).toStdString() << ']';
 }
@@ -188,15 +190,28 @@ TEST_F(MessageListModelTest, RowsOfAReplyStayThroughToolsNewBlocksAndItsCompleti
     EXPECT_FALSE(cards.data(cards.index(1), ToolCallListModel::IsExpandedRole).toBool());
 }
 
-// A paragraph is one row however long it grows, so it wraps as one.
-TEST_F(MessageListModelTest, LongParagraphStreamedWordByWordIsOneRow)
+// A long paragraph is cut only where its lines start at the width the view gives it, and not at
+// all while that width is not known.
+TEST_F(MessageListModelTest, LongParagraphIsCutWhereItsLinesStart)
 {
     startReply();
     model.setStreaming(true);
     for (int word = 0; reply->content().size() < 5 * 1024; ++word)
-        reply->setContent(reply->content() + QStringLiteral("Word %1 ends. ").arg(word));
+        reply->setContent(reply->content() + QStringLiteral("Word **%1** ends. ").arg(word));
     EXPECT_EQ(model.rowCount(), 2);
-    EXPECT_EQ(model.data(model.index(0), MessageListModel::KindRole), QStringLiteral("block"));
+
+    for (const qreal width : {312.0, 200.0}) {
+        model.setTextWidth(width);
+        ParagraphParts parts;
+        parts.update(InlineMarkdown::runs(reply->content().toStdString()), width);
+        ASSERT_GT(parts.count(), 1u);
+        ASSERT_EQ(model.rowCount(), int(parts.count()) + 1);
+        for (std::size_t part = 0; part < parts.count(); ++part) {
+            const QModelIndex row = model.index(int(part));
+            EXPECT_EQ(model.data(row, MessageListModel::TextRole), parts.richText(part));
+            EXPECT_EQ(model.data(row, MessageListModel::IsContinuationRole), part > 0);
+        }
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "model/SharedInstance.h"
 #include "support/TaskAwaiting.h"
 #include "ui/ChatViewController.h"
+#include "ui/ParagraphParts.h"
 #include "ui/ViewEngine.h"
 #include "ui/VoiceChatViewController.h"
 
@@ -344,6 +345,25 @@ TEST_P(ScreenshotTest, LongParagraphStreamedWordByWordWrapsAsOne)
     const QImage atOnce = shot({event("content_delta", R"({"delta":")" + paragraph + "\"}"),
                                 event("message_complete", "{}")});
     EXPECT_EQ(streamed, atOnce);
+    // It is in parts cut where its lines start at the width the list gives it: no part but the
+    // last holds fewer lines on screen, none more.
+    int parts = 0;
+    int shortParts = 0;
+    for (QList<QQuickItem *> pending{list}; !pending.isEmpty();) {
+        QQuickItem *item = pending.takeFirst();
+        pending.append(item->childItems());
+        const QQuickItem *bubble = item->parentItem() ? item->parentItem()->parentItem() : nullptr;
+        if (item->objectName() != QStringLiteral("paragraph") || !item->isVisible() || !bubble ||
+            !bubble->parentItem() || bubble->parentItem()->objectName() != "textBubble")
+            continue;
+        ++parts;
+        EXPECT_EQ(item->width(), screen.messages()->textWidth());
+        const auto lines = item->property("lineCount").toULongLong();
+        EXPECT_LE(lines, ParagraphParts::linesPerPart);
+        shortParts += lines < ParagraphParts::linesPerPart ? 1 : 0;
+    }
+    EXPECT_GT(parts, 1);
+    EXPECT_LE(shortParts, 1);
     // Nothing of the list shows over the header, scrolled as far as it is.
     const QRect header(0, 0, 400, int(list->mapToScene({0, 0}).y()));
     ASSERT_GT(header.height(), 0);

@@ -160,6 +160,16 @@ Item {
                 delegate: MessageBubbleView {
                     onRetry: root.controller.retry()
                 }
+
+                // Long paragraphs are cut where their lines start at the width a reply's rows
+                // lay them out at (MessageRow, ReplyBlockView): the list's, less its margins, the
+                // avatar and the space after it, the space kept free at the end and the bubble's
+                // padding.
+                Binding {
+                    target: root.controller.messages
+                    property: "textWidth"
+                    value: messageList.width - 2 * 12 - 24 - 8 - 8 - 2 * 12
+                }
             }
 
             Flickable {
