@@ -412,18 +412,23 @@ TEST_P(ScreenshotTest, RepliesCutShortSayWhyAndAFailedOneOffersRetry)
     chat.route("POST", "/api/v1/chat/stream",
                ScriptedReply::eventStream({event("content_delta", R"({"delta":"About 320."})"),
                                            event("message_complete", "{}")}));
-    QQuickItem *retry = nullptr;
-    for (QList<QQuickItem *> pending{view}; !pending.isEmpty();) {
-        QQuickItem *item = pending.takeFirst();
-        if (item->objectName() == QStringLiteral("retryButton") && item->isVisible())
-            retry = item;
-        pending.append(item->childItems());
-    }
+    const auto find = [view](const QString &name) {
+        for (QList<QQuickItem *> pending{view}; !pending.isEmpty();) {
+            QQuickItem *item = pending.takeFirst();
+            if (item->objectName() == name && item->isVisible())
+                return item;
+            pending.append(item->childItems());
+        }
+        return static_cast<QQuickItem *>(nullptr);
+    };
+    QQuickItem *retry = find(QStringLiteral("retryButton"));
     ASSERT_NE(retry, nullptr);
     QTest::mouseClick(&window, Qt::LeftButton, {},
                       retry->mapToScene({retry->width() / 2, retry->height() / 2}).toPoint());
     ASSERT_TRUE(QTest::qWaitFor([&] { return chat.requests().size() == 4 && !screen.canRetry(); }));
     EXPECT_TRUE(chat.requests().last().body.contains("How much did I eat?"));
+    // The Retry row is gone, and the keyboard is back in the message field.
+    EXPECT_TRUE(find(QStringLiteral("messageField"))->hasActiveFocus());
 }
 
 // Replies no one should send are drawn as text, whole, without taking the screen down.

@@ -157,8 +157,12 @@ Item {
                         root.controller.isFollowing = atYEnd || contentHeight <= height;
                 }
 
+                // Retrying takes the Retry row away: the keyboard goes back to the message field.
                 delegate: MessageBubbleView {
-                    onRetry: root.controller.retry()
+                    onRetry: {
+                        root.controller.retry();
+                        input.takeFocus();
+                    }
                 }
 
                 // Long paragraphs are cut where their lines start at the width a reply's rows
