@@ -38,8 +38,12 @@ Rectangle {
     // longer text, which wraps.
     readonly property real narrowestColumn: 96
     readonly property real neededShare: columnWidths.reduce((needed, width) => Math.max(needed, Math.min(width, narrowestColumn)), 0)
-    // Scrolls when an equal share of the width would squeeze some column.
-    readonly property bool scrolls: columnWidths.length > 0 && (width - (columnWidths.length - 1)) / columnWidths.length < neededShare
+    // An equal share of the width would squeeze some column.
+    readonly property bool squeezesEqually: columnWidths.length > 0 && (width - (columnWidths.length - 1)) / columnWidths.length < neededShare
+    // Scrolls only when the columns at their natural widths do not fit either; when they do, each
+    // keeps its natural width and the spare width is shared out.
+    readonly property bool scrolls: squeezesEqually && naturalWidth > width
+    readonly property real spareShare: squeezesEqually && !scrolls ? (width - naturalWidth) / columnWidths.length : 0
 
     implicitHeight: scroller.height
     radius: Theme.cornerRadius.xs
@@ -63,17 +67,18 @@ Rectangle {
         font.pixelSize: Theme.typography.caption.pixelSize
     }
 
-    // The width of cell `index` of a row of `count` cells: scrolling, each column keeps its
-    // natural width and a row's last cell takes the rest; fitting, the cells of a row share its
-    // width. Cells are 1 apart, where the column lines are.
+    // The width of cell `index` of a row of `count` cells: where an equal share would squeeze,
+    // each column keeps its natural width (with its share of any spare width) and a row's last
+    // cell takes the rest; otherwise the cells of a row share its width. Cells are 1 apart, where
+    // the column lines are.
     function cellWidth(index, count, rowWidth) {
-        if (!scrolls)
+        if (!squeezesEqually)
             return (rowWidth - (count - 1)) / count;
         if (index < count - 1)
-            return columnWidths[index];
+            return columnWidths[index] + spareShare;
         let used = 0;
         for (let i = 0; i < count - 1; ++i)
-            used += columnWidths[i] + 1;
+            used += columnWidths[i] + spareShare + 1;
         return rowWidth - used;
     }
 

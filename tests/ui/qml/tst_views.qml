@@ -288,6 +288,16 @@ Item {
             // Each cell keeps its text on one line instead of squeezing it.
             for (const found of root.findAll(wide, "tableCell"))
                 compare(found.lineCount, 1, found.text);
+
+            // Columns that fit at their natural widths do not scroll, even where an equal share
+            // would squeeze one: the rows fill the table.
+            const uneven = createTemporaryObject(table, root, {headers: ["Meal", "What you ate", "kcal", "g"], rows: [["Breakfast", "Two eggs and toast", "180", "5"]]});
+            verify(!root.find(uneven, "tableScroller").interactive);
+            const cells = root.findAll(uneven, "tableCell");
+            for (const found of cells)
+                compare(found.lineCount, 1, found.text);
+            const last = cells.find(found => found.text === "5");
+            compare(Math.round(last.mapToItem(uneven, last.width, 0).x), uneven.width);
         }
 
         function test_aTableGrowingByARowKeepsItsCellsAndTheirSelection() {
