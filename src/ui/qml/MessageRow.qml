@@ -23,8 +23,9 @@ Item {
     width: ListView.view?.width ?? implicitWidth
     implicitHeight: gap + body.implicitHeight
     height: implicitHeight
-    // A row the list keeps for reuse is hidden until it is reused, so that nothing reads it out.
-    visible: !isPooled
+    // A row the list keeps for reuse is hidden until it is reused, so that no screen reader reads
+    // it out. Hiding and showing again lays a row out anew, which only a screen reader needs.
+    visible: !(isPooled && ScreenReader.isActive)
     ListView.onPooled: isPooled = true
     ListView.onReused: isPooled = false
 
