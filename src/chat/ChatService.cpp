@@ -169,8 +169,11 @@ QCoro::Task<> ChatService::configure(QString workosUserId)
 QCoro::Task<> ChatService::runSend(Send &send, QString text, std::optional<QByteArray> imageData)
 {
     const Lifetime::Guard alive = send.lifetime.guard();
-    // 1. A new reply starts with no text and no tools.
+    // 1. A new reply starts with no text and no tools. An observer of that may already have
+    //    ended the send, or deleted the service.
     startReply(alive);
+    if (!alive)
+        co_return;
     std::exception_ptr failure;
     try {
         // 2. Only the new user turn goes out.

@@ -179,8 +179,9 @@ class ChatServiceReply : public ChatServiceTest, public testing::WithParamInterf
 {};
 
 // How a streaming reply is stopped (Cancel, Send again, Destroy the service) and when
-// (BeforeTheHead, AfterTwoDeltas, InTheFirstDeltaCallback). The reply is held open after its two
-// deltas, sent together: from a callback the stop comes while the second one waits in the buffer.
+// (AsItStartsStreaming, from an observer of isStreaming; BeforeTheHead, AfterTwoDeltas,
+// InTheFirstDeltaCallback). The reply is held open after its two deltas, sent together: from a
+// callback the stop comes while the second one waits in the buffer.
 // A lone carriage return ends the second: it is a whole terminator as soon as it arrives.
 const QByteArray twoDeltas = "event: content_delta\r\ndata: {\"delta\":\"A\"}\r\n\r\n"
                              "data: {\"delta\":\"B\"}\r";
@@ -342,8 +343,6 @@ TEST_P(ChatServiceInterruption, EndsTheReplyOnceAndNothingOfItFollows)
                                                : faulty({twoDeltas}, &ScriptedReply::holdOpen);
     });
     std::vector<bool> streaming;
-    QObject::connect(service.get(), &ChatService::isStreamingChanged,
-                     [this, &streaming] { streaming.push_back(service->isStreaming()); });
     Recorder first;
     Recorder second;
     const auto interrupt = [&] {
@@ -354,6 +353,11 @@ TEST_P(ChatServiceInterruption, EndsTheReplyOnceAndNothingOfItFollows)
         else
             service.reset();
     };
+    QObject::connect(service.get(), &ChatService::isStreamingChanged, [&] {
+        streaming.push_back(service->isStreaming());
+        if (when == "AsItStartsStreaming" && streaming.size() == 1)
+            interrupt();
+    });
     first.after = [&](const std::string &call) {
         if (when == "InTheFirstDeltaCallback" && call == "delta:A")
             interrupt();
@@ -368,7 +372,7 @@ TEST_P(ChatServiceInterruption, EndsTheReplyOnceAndNothingOfItFollows)
     } else if (when == "AfterTwoDeltas") {
         waitForCalls(first, 2);
         interrupt();
-    } else {
+    } else if (when == "InTheFirstDeltaCallback") {
         waitForCalls(first, 1);
     }
     if (how == "Cancel") {
@@ -381,12 +385,17 @@ TEST_P(ChatServiceInterruption, EndsTheReplyOnceAndNothingOfItFollows)
     roundTrip();
 
     // Events already being read end with onComplete, unless the service is gone.
-    Calls expected = when == "BeforeTheHead"    ? Calls{}
-                     : when == "AfterTwoDeltas" ? Calls{"delta:A", "delta:B"}
-                                                : Calls{"delta:A"};
+    Calls expected = when == "AfterTwoDeltas"            ? Calls{"delta:A", "delta:B"}
+                     : when == "InTheFirstDeltaCallback" ? Calls{"delta:A"}
+                                                         : Calls{};
     if (!expected.empty() && how != "Destroy")
         expected.push_back("complete");
     EXPECT_EQ(first.calls, expected);
+    // A reply ended as it started sends nothing.
+    if (when == "AsItStartsStreaming") {
+        for (const RecordedRequest &request : server.requests())
+            EXPECT_TRUE(request.path() != streamPath || request.body.contains("second"));
+    }
     if (service) {
         EXPECT_EQ(second.calls, (Calls{"delta:X", "turn:X|", "complete"}));
         EXPECT_EQ(service->streamingContent(), QStringLiteral("X"));
@@ -398,5 +407,6 @@ TEST_P(ChatServiceInterruption, EndsTheReplyOnceAndNothingOfItFollows)
 INSTANTIATE_TEST_SUITE_P(
     ChatService, ChatServiceInterruption,
     testing::Combine(testing::Values("Cancel", "Send", "Destroy"),
-                     testing::Values("BeforeTheHead", "AfterTwoDeltas", "InTheFirstDeltaCallback")),
+                     testing::Values("AsItStartsStreaming", "BeforeTheHead", "AfterTwoDeltas",
+                                     "InTheFirstDeltaCallback")),
     [](const auto &caseInfo) { return std::get<0>(caseInfo.param) + std::get<1>(caseInfo.param); });
