@@ -542,9 +542,13 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
         static_cast<std::size_t>(row.part) < entry->parts[blockIndex].size()) {
         whole = &entry->allBlocks()[blockIndex];
         range = entry->parts[blockIndex][static_cast<std::size_t>(row.part)];
-        part = BlockParts::part(*whole, *range);
+        // Only code and lists are cut by BlockParts; a paragraph or a table is its own part.
+        if (std::holds_alternative<MarkdownBlock::CodeBlock>(whole->kind) ||
+            std::holds_alternative<MarkdownBlock::BulletList>(whole->kind) ||
+            std::holds_alternative<MarkdownBlock::NumberedList>(whole->kind))
+            part = BlockParts::part(*whole, *range);
     }
-    const MarkdownBlock *block = part ? &*part : nullptr;
+    const MarkdownBlock *block = part ? &*part : whole;
     const ParagraphParts *paragraph = block ? entry->paragraphs[blockIndex].get() : nullptr;
     switch (role) {
     case KindRole:

@@ -3,7 +3,6 @@
 #include "markdown/InlineRun.h"
 
 #include <QString>
-#include <Qt>
 #include <cstddef>
 #include <vector>
 
