@@ -11,7 +11,6 @@
 #include "net/HttpClient.h"
 #include "net/HttpStream.h"
 #include "net/RedactedUrl.h"
-#include "net/TransportError.h"
 
 #include <QThread>
 #include <algorithm>
@@ -72,6 +71,16 @@ struct ChatService::Send
     // Shared with each call in progress: a callback may end the send it belongs to.
     std::shared_ptr<const Callbacks> callbacks;
     bool isReadingEvents = false;
+    // The size of the reply so far, of the turn messages made of it, and of the last of them, in
+    // the units of maxReplyLength.
+    qsizetype replySize = 0;
+    qsizetype turnsSize = 0;
+    qsizetype lastTurnSize = 0;
+    int turns = 0;
+
+    // What the reply may still take: the bound less its turn messages and what arrived after the
+    // last one.
+    qsizetype room() const { return maxReplyLength - (turnsSize + replySize - lastTurnSize); }
     // Stops the transfer when the send goes.
     Lifetime lifetime;
 };
@@ -265,10 +274,11 @@ void ChatService::handle(const SSEParsedEvent &event, Send &send)
     if (const auto *delta = std::get_if<SSEEventParser::ContentDelta>(&parsed)) {
         QString text = QString::fromStdString(delta->text);
         // Past the limit the reply keeps the part that fits, never half a character.
-        const qsizetype room = maxReplyLength - m_streamingContent.size();
+        const qsizetype room = send.room();
         const bool tooLong = text.size() > room;
         if (tooLong)
             text.truncate(room > 0 && text.at(room - 1).isHighSurrogate() ? room - 1 : room);
+        send.replySize += text.size();
         appendStreamingContent(text);
         if (alive)
             call(callbacks->onContentDelta, text);
@@ -277,6 +287,12 @@ void ChatService::handle(const SSEParsedEvent &event, Send &send)
     } else if (const auto *start = std::get_if<SSEEventParser::ToolUseStart>(&parsed)) {
         if (m_pendingToolCalls.size() == maxToolCalls)
             throw ChatError::tooManyToolCalls();
+        const auto inputSize = static_cast<qsizetype>(
+            start->input.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                .size());
+        if (inputSize > send.room())
+            throw ChatError::replyTooLong();
+        send.replySize += inputSize;
         const ToolCall toolCall = makeToolCall(*start);
         m_pendingToolCalls.append(toolCall);
         emit pendingToolCallsChanged();
@@ -289,6 +305,10 @@ void ChatService::handle(const SSEParsedEvent &event, Send &send)
             std::find_if(m_pendingToolCalls.begin(), m_pendingToolCalls.end(),
                          [&id](const ToolCall &toolCall) { return toolCall.id == id; });
         if (found != m_pendingToolCalls.end() && (found->isExecuting || found->result != text)) {
+            // A result replaced may live on in a turn message: each one counts.
+            if (text.size() > send.room())
+                throw ChatError::replyTooLong();
+            send.replySize += text.size();
             found->isExecuting = false;
             found->result = text;
             emit pendingToolCallsChanged();
@@ -300,6 +320,12 @@ void ChatService::handle(const SSEParsedEvent &event, Send &send)
         // for the turns that follow.
         if (m_streamingContent.trimmed().isEmpty() && m_pendingToolCalls.isEmpty())
             return;
+        // The message holds a copy of the whole reply so far.
+        if (send.turns == maxTurns || send.turnsSize + send.replySize > maxReplyLength)
+            throw ChatError::replyTooLong();
+        ++send.turns;
+        send.turnsSize += send.replySize;
+        send.lastTurnSize = send.replySize;
         call(callbacks->onTurnComplete,
              std::make_unique<Message>(MessageRole::assistant, m_streamingContent,
                                        m_pendingToolCalls));

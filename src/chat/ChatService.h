@@ -28,8 +28,9 @@ struct SSEParsedEvent;
 //
 // At most one reply streams: a new send cancels the last. A cancelled reply never reports an
 // error and makes no further content, tool or turn callback; it calls onComplete only when its
-// events were already being read. A reply longer than maxReplyLength or starting more than
-// maxToolCalls tools fails, keeping what it had: a server cannot grow one without bound.
+// events were already being read. A reply that would hold more than maxReplyLength, start more
+// than maxToolCalls tools or make more than maxTurns turn messages fails, keeping what it had: a
+// server cannot grow one without bound.
 class ChatService : public QObject
 {
     Q_OBJECT
@@ -52,9 +53,12 @@ public:
     // The error's what() is its user-facing description.
     using ErrorHandler = std::function<void(const std::exception &error)>;
 
-    // In UTF-16 code units: 8 MB of plain text.
+    // What a reply holds: its text and its tools' results in UTF-16 code units, and its tools'
+    // inputs in bytes of JSON. Each turn message holds a copy of the reply as it was then, and
+    // counts again; until more arrives, the last one shares what it holds with the reply.
     static constexpr qsizetype maxReplyLength = 8 * 1024 * 1024;
     static constexpr qsizetype maxToolCalls = 1000;
+    static constexpr int maxTurns = 100;
 
     static QString defaultEndpoint();
 

@@ -66,12 +66,18 @@ std::string transportFailure(TransportError::Kind kind)
     return "error:transport " + std::to_string(int(kind));
 }
 
+// The text, or for a long one its length.
+std::string shown(const QString &text)
+{
+    return text.size() > 64 ? '<' + std::to_string(text.size()) + " units>" : text.toStdString();
+}
+
 std::string summary(const QList<ToolCall> &toolCalls)
 {
     std::string text;
     for (const ToolCall &toolCall : toolCalls) {
         text += (text.empty() ? "" : ",") + toolCall.id.toStdString() + "=" +
-                (toolCall.result ? toolCall.result->toStdString() : "running");
+                (toolCall.result ? shown(*toolCall.result) : "running");
     }
     return text;
 }
@@ -102,7 +108,7 @@ void send(ChatService &service, Recorder &recorder, const QString &text = QStrin
 {
     service.sendMessage(
         text, image,
-        [&recorder](const QString &delta) { recorder.record("delta:" + delta.toStdString()); },
+        [&recorder](const QString &delta) { recorder.record("delta:" + shown(delta)); },
         [&recorder](const ToolCall &toolCall) {
             recorder.record("tool:" + toolCall.id.toStdString() + ":" +
                             toolCall.name.toStdString() + ":" +
@@ -110,11 +116,11 @@ void send(ChatService &service, Recorder &recorder, const QString &text = QStrin
                             (toolCall.isExecuting ? "" : ":idle"));
         },
         [&recorder](const QString &id, const QString &result, bool isError) {
-            recorder.record("result:" + id.toStdString() + ":" + result.toStdString() +
+            recorder.record("result:" + id.toStdString() + ":" + shown(result) +
                             (isError ? ":error" : ":ok"));
         },
         [&recorder](std::unique_ptr<Message> message) {
-            recorder.record("turn:" + message->content().toStdString() + "|" +
+            recorder.record("turn:" + shown(message->content()) + "|" +
                             summary(message->toolCalls()));
         },
         [&recorder] { recorder.record("complete"); },
@@ -334,6 +340,59 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<ReplyCase> &caseInfo) {
         return std::string(caseInfo.param.name);
     });
+
+// What a reply holds is bounded: its text, its tools' inputs and results, and the turn messages
+// made of it, each of which holds the reply so far. Exactly the bound is kept; one unit more fails
+// with the reply as far as it fitted.
+TEST_F(ChatServiceTest, AReplyHoldsAtMostItsBoundOfTextToolsAndTurns)
+{
+    const auto reply = [this](QList<QByteArray> chunks) {
+        server.route("POST", streamPath, ScriptedReply::eventStream(std::move(chunks)));
+        Recorder recorder;
+        send(*service, recorder);
+        finish(recorder);
+        return recorder.calls;
+    };
+    const qsizetype most = ChatService::maxReplyLength;
+    const auto units = [](qsizetype count) { return '<' + std::to_string(count) + " units>"; };
+    const std::string tooLong = "error:The reply is too long to show";
+
+    const QByteArray text(most, 'a');
+    EXPECT_EQ(reply({delta(text), complete}),
+              (Calls{"delta:" + units(most), "turn:" + units(most) + "|", "complete"}));
+    EXPECT_EQ(reply({delta(text + "a")}), (Calls{"delta:" + units(most), tooLong}));
+    EXPECT_EQ(reply({delta(text.first(most / 2)), complete, complete, complete}),
+              (Calls{"delta:" + units(most / 2), "turn:" + units(most / 2) + "|",
+                     "turn:" + units(most / 2) + "|", tooLong}));
+
+    // The input counts as its JSON, {"q":"x"}.
+    const QByteArray start =
+        event("tool_use_start", R"({"tool_id":"t1","tool":"a","input":{"q":"x"}})");
+    const QByteArray result =
+        event("tool_result", R"({"tool_id":"t1","result":")" + QByteArray(most - 9, 'r') + "\"}");
+    const Calls tool = {R"(tool:t1:a:{"q":"x"})", "result:t1:" + units(most - 9) + ":ok"};
+    EXPECT_EQ(reply({start, result, complete}),
+              (Calls{tool[0], tool[1], "turn:|t1=" + units(most - 9), "complete"}));
+    EXPECT_EQ(reply({start, result, delta("a")}), (Calls{tool[0], tool[1], "delta:", tooLong}));
+
+    QList<QByteArray> turns = {delta("x")};
+    for (int turn = 0; turn < ChatService::maxTurns; ++turn)
+        turns.append(complete);
+    Calls calls = reply(turns);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "turn:x|"), ChatService::maxTurns);
+    EXPECT_EQ(calls.back(), "complete");
+    calls = reply(turns + QList{complete});
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "turn:x|"), ChatService::maxTurns);
+    EXPECT_EQ(calls.back(), tooLong);
+
+    QByteArray tools;
+    for (int i = 0; i < ChatService::maxToolCalls; ++i) {
+        tools += event("tool_use_start",
+                       R"({"tool_id":"t)" + QByteArray::number(i) + R"(","tool":"clock"})");
+    }
+    EXPECT_EQ(reply({tools, complete}).back(), "complete");
+    EXPECT_EQ(reply({tools, start}).back(), "error:The reply started too many tools");
+}
 
 TEST_P(ChatServiceInterruption, EndsTheReplyOnceAndNothingOfItFollows)
 {
