@@ -25,7 +25,7 @@ Column {
         property string body
 
         width: parent.width
-        spacing: 4
+        spacing: Theme.spacing.xs
 
         Text {
             text: section.title
@@ -35,16 +35,16 @@ Column {
 
         Rectangle {
             width: parent.width
-            implicitHeight: bodyText.implicitHeight + 16
-            radius: 8
+            implicitHeight: bodyText.implicitHeight + 2 * Theme.spacing.sm
+            radius: Theme.cornerRadius.xs
             color: Theme.colors.backgroundRoot
 
             TextEdit {
                 id: bodyText
 
-                x: 8
-                y: 8
-                width: parent.width - 16
+                x: Theme.spacing.sm
+                y: Theme.spacing.sm
+                width: parent.width - 2 * Theme.spacing.sm
                 text: section.body
                 textFormat: TextEdit.PlainText
                 readOnly: true
@@ -73,7 +73,7 @@ Column {
         onClicked: root.toggled()
 
         contentItem: RowLayout {
-            spacing: 8
+            spacing: Theme.spacing.sm
 
             Item {
                 implicitWidth: 14
@@ -131,10 +131,10 @@ Column {
             color: header.visualFocus ? Qt.rgba(Theme.colors.accent.r, Theme.colors.accent.g, Theme.colors.accent.b, 0.15) : "transparent"
         }
 
-        topPadding: 8
-        bottomPadding: 8
-        leftPadding: 12
-        rightPadding: 12
+        topPadding: Theme.spacing.sm
+        bottomPadding: Theme.spacing.sm
+        leftPadding: Theme.spacing.md
+        rightPadding: Theme.spacing.md
     }
 
     Column {
@@ -142,10 +142,10 @@ Column {
 
         objectName: "details"
         visible: root.showsDetails
-        x: 12
-        width: root.width - 24
-        spacing: 8
-        bottomPadding: 12
+        x: Theme.spacing.md
+        width: root.width - 2 * Theme.spacing.md
+        spacing: Theme.spacing.sm
+        bottomPadding: Theme.spacing.md
         opacity: root.showsDetails ? 1 : 0
 
         Behavior on opacity {

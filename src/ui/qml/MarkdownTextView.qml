@@ -23,7 +23,7 @@ Item {
         id: column
 
         width: root.width
-        spacing: 8
+        spacing: Theme.spacing.sm
 
         Repeater {
             id: blocks

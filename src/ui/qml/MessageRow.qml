@@ -15,8 +15,8 @@ Item {
     // Space above the row.
     property real gap: isFirstPiece ? Theme.spacing.lg : Theme.spacing.sm
     // The widest the content may grow, and where it starts.
-    readonly property real contentWidth: isUser ? width - 24 - 20 : width - 24 - 24 - 8 - 8
-    readonly property real contentX: isUser ? 12 + 20 : 12 + 24 + 8
+    readonly property real contentWidth: isUser ? width - 2 * Theme.spacing.md - Theme.spacing.xl : width - 2 * Theme.spacing.md - 24 - 2 * Theme.spacing.sm
+    readonly property real contentX: isUser ? Theme.spacing.md + Theme.spacing.xl : Theme.spacing.md + 24 + Theme.spacing.sm
     default property alias rowItems: body.data
     property bool isPooled: false
 

@@ -23,31 +23,31 @@ MessageRow {
     required property string wholeCode
 
     // Inside the bubble: 8 above its first block and between blocks, none within a block.
-    readonly property real blockTop: isContinuation ? 0 : 8
+    readonly property real blockTop: isContinuation ? 0 : Theme.spacing.sm
 
-    gap: isFirstPiece ? 16 : (isFirstBlock ? 8 : 0)
+    gap: isFirstPiece ? Theme.spacing.lg : (isFirstBlock ? Theme.spacing.sm : 0)
 
     Item {
         objectName: "textBubble"
-        width: root.isOnlyBlock ? block.implicitWidth + 24 : root.contentWidth
-        height: block.implicitHeight + root.blockTop + (root.isLastBlock ? 8 : 0)
+        width: root.isOnlyBlock ? block.implicitWidth + 2 * Theme.spacing.md : root.contentWidth
+        height: block.implicitHeight + root.blockTop + (root.isLastBlock ? Theme.spacing.sm : 0)
         clip: true
 
         Rectangle {
-            y: root.isFirstBlock ? 0 : -16
+            y: root.isFirstBlock ? 0 : -Theme.cornerRadius.md
             width: parent.width
-            height: parent.height + (root.isFirstBlock ? 0 : 16) + (root.isLastBlock ? 0 : 16)
-            radius: 16
+            height: parent.height + (root.isFirstBlock ? 0 : Theme.cornerRadius.md) + (root.isLastBlock ? 0 : Theme.cornerRadius.md)
+            radius: Theme.cornerRadius.md
             color: Theme.colors.assistantBubble
         }
 
         MarkdownBlockView {
             id: block
 
-            x: 12
+            x: Theme.spacing.md
             y: root.blockTop
-            width: parent.width - 24
-            availableWidth: root.contentWidth - 24
+            width: parent.width - 2 * Theme.spacing.md
+            availableWidth: root.contentWidth - 2 * Theme.spacing.md
             kind: root.blockKind
             firstNumber: root.firstNumber
             wholeCode: root.wholeCode

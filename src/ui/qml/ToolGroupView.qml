@@ -16,7 +16,7 @@ MessageRow {
         objectName: "toolGroup"
         width: root.contentWidth
         height: cards.implicitHeight
-        radius: 16
+        radius: Theme.cornerRadius.md
         color: Theme.colors.backgroundSecondary
         clip: true
 
@@ -39,8 +39,8 @@ MessageRow {
 
                     Rectangle {
                         visible: card.index > 0
-                        x: 12
-                        width: parent.width - 24
+                        x: Theme.spacing.md
+                        width: parent.width - 2 * Theme.spacing.md
                         height: 1
                         color: Theme.colors.border
                     }

@@ -11,16 +11,16 @@ MessageRow {
 
     Rectangle {
         objectName: "typingBubble"
-        width: typing.implicitWidth + 24
-        height: typing.implicitHeight + 16
-        radius: 16
+        width: typing.implicitWidth + 2 * Theme.spacing.md
+        height: typing.implicitHeight + 2 * Theme.spacing.sm
+        radius: Theme.cornerRadius.md
         color: Theme.colors.assistantBubble
 
         TypingIndicatorView {
             id: typing
 
-            x: 12
-            y: 8
+            x: Theme.spacing.md
+            y: Theme.spacing.sm
         }
     }
 }

@@ -18,18 +18,18 @@ MessageRow {
     Rectangle {
         objectName: "userBubble"
         x: root.contentWidth - width
-        width: Math.max(userText.visible ? userText.implicitWidth : 0, image.visible ? image.width : 0) + 24
-        height: userContent.implicitHeight + 16
-        radius: 16
+        width: Math.max(userText.visible ? userText.implicitWidth : 0, image.visible ? image.width : 0) + 2 * Theme.spacing.md
+        height: userContent.implicitHeight + 2 * Theme.spacing.sm
+        radius: Theme.cornerRadius.md
         color: Theme.colors.userBubble
 
         Column {
             id: userContent
 
-            x: 12
-            y: 8
-            width: parent.width - 24
-            spacing: 8
+            x: Theme.spacing.md
+            y: Theme.spacing.sm
+            width: parent.width - 2 * Theme.spacing.md
+            spacing: Theme.spacing.sm
 
             Image {
                 id: image
@@ -48,7 +48,7 @@ MessageRow {
 
                 visible: root.hasText
                 width: parent.width
-                availableWidth: root.contentWidth - 24
+                availableWidth: root.contentWidth - 2 * Theme.spacing.md
                 content: root.content
                 isUser: true
             }
