@@ -4,7 +4,6 @@
 #include "model/Conversation.h"
 #include "ui/MessageListModel.h"
 
-#include <QPointer>
 #include <algorithm>
 #include <exception>
 #include <limits>
@@ -15,6 +14,17 @@ namespace {
 bool hasContent(const Message &message)
 {
     return !message.content().trimmed().isEmpty() || !message.toolCalls().isEmpty();
+}
+
+// A tool still running when its reply ends will not finish any more.
+void settleTools(Message &message)
+{
+    QList<ToolCall> toolCalls = message.toolCalls();
+    bool wasRunning = false;
+    for (ToolCall &toolCall : toolCalls)
+        wasRunning = std::exchange(toolCall.isExecuting, false) || wasRunning;
+    if (wasRunning)
+        message.setToolCalls(toolCalls);
 }
 
 } // namespace
@@ -34,6 +44,11 @@ ChatReply::ChatReply(ChatService &chatService, Conversation &replyConversation,
 
 ChatReply::~ChatReply()
 {
+    // A send still running ends with its reply; the onComplete of a cancel finds the reply ended.
+    if (m_streamingMessage && !hasEnded) {
+        hasEnded = true;
+        service.cancelStream();
+    }
     // The list lets go of the reply before it is destroyed.
     if (m_streamingMessage)
         list.setStreamingMessage(nullptr);
@@ -42,31 +57,28 @@ ChatReply::~ChatReply()
 void ChatReply::start()
 {
     setStreamingMessage(std::make_unique<Message>(MessageRole::assistant, QString()));
-    // Each callback reaches this reply while it exists, and nothing once it is gone.
-    const auto bound = [reply = QPointer<ChatReply>(this)](auto handler) {
-        return [reply, handler](auto &&...arguments) {
-            if (reply)
-                handler(*reply, std::forward<decltype(arguments)>(arguments)...);
-        };
-    };
-    const auto arrived = bound([](ChatReply &reply, auto &&...) { reply.arrive(); });
-    service.sendMessage(m_text, std::nullopt, arrived, arrived, arrived,
-                        bound([](ChatReply &reply, std::unique_ptr<Message> message) {
-                            reply.completeTurn(std::move(message));
-                        }),
-                        bound([](ChatReply &reply) { reply.end(std::nullopt); }),
-                        bound([](ChatReply &reply, const std::exception &error) {
-                            reply.end(QString::fromUtf8(error.what()));
-                        }));
+    // The send never outlives this reply, so each callback finds it.
+    const auto arrived = [this](auto &&...) { arrive(); };
+    service.sendMessage(
+        m_text, std::nullopt, arrived, arrived, arrived,
+        [this](std::unique_ptr<Message> message) { completeTurn(std::move(message)); },
+        [this] { end(std::nullopt); },
+        [this](const std::exception &error) { end(QString::fromUtf8(error.what())); });
 }
 
 void ChatReply::stop()
 {
-    if (!hasEnded) {
-        isStopped = true;
-        hasEnded = true;
-        service.cancelStream();
-    }
+    if (hasEnded)
+        return;
+    isStopped = true;
+    // A reply whose events were being read calls back as it ends, already stopped.
+    service.cancelStream();
+    end(std::nullopt);
+}
+
+void ChatReply::finishNow()
+{
+    stop();
     show(std::numeric_limits<qsizetype>::max());
 }
 
@@ -93,9 +105,24 @@ void ChatReply::completeTurn(std::unique_ptr<Message> message)
 
 void ChatReply::end(std::optional<QString> failure)
 {
+    if (hasEnded)
+        return;
     hasEnded = true;
     m_failure = std::move(failure);
+    // The next send starts the service's progress anew; the rest is shown from a copy.
+    endedText = service.streamingContent();
+    endedTools = service.pendingToolCalls();
     arrive();
+}
+
+const QString &ChatReply::arrivedText() const
+{
+    return hasEnded ? endedText : service.streamingContent();
+}
+
+const QList<ToolCall> &ChatReply::arrivedTools() const
+{
+    return hasEnded ? endedTools : service.pendingToolCalls();
 }
 
 void ChatReply::showFrame()
@@ -111,7 +138,7 @@ void ChatReply::show(qsizetype budget)
 {
     if (isFinished())
         return;
-    const QString &arrived = service.streamingContent();
+    const QString &arrived = arrivedText();
     for (;;) {
         const qsizetype end = turns.empty() ? arrived.size() : turns.front().textEnd;
         qsizetype count = std::min(end - shown, budget);
@@ -130,9 +157,15 @@ void ChatReply::show(qsizetype budget)
         }
         if (turns.empty())
             break;
+        // The list parses a finished turn's message whole: it takes its length from the frame.
+        if (budget <= 0) {
+            isDue = true;
+            break;
+        }
+        budget -= turns.front().message->content().size();
         finishTurn();
     }
-    const QList<ToolCall> &tools = service.pendingToolCalls();
+    const QList<ToolCall> &tools = arrivedTools();
     const qsizetype toolEnd = turns.empty() ? tools.size() : turns.front().toolEnd;
     m_streamingMessage->setToolCalls(tools.mid(toolStart, toolEnd - toolStart));
     if (hasEnded && turns.empty() && shown == arrived.size())
@@ -153,21 +186,24 @@ void ChatReply::finish()
 {
     frameTimer.stop();
     std::unique_ptr<Message> last = std::exchange(m_streamingMessage, nullptr);
-    list.setStreamingMessage(nullptr);
-    // Text that arrived after the last complete turn is kept, and says why it ends there.
-    m_ending = m_failure           ? Message::Ending::failed
-               : isStopped         ? Message::Ending::stopped
-               : hasContent(*last) ? Message::Ending::incomplete
-                                   : Message::Ending::complete;
-    if (hasContent(*last)) {
-        // A tool still running will not finish any more.
-        QList<ToolCall> toolCalls = last->toolCalls();
-        for (ToolCall &toolCall : toolCalls)
-            toolCall.isExecuting = false;
-        last->setToolCalls(toolCalls);
+    // What arrived after the last complete turn is kept, and says why it ends there; so does a
+    // stopped reply, and one that showed nothing at all, even with nothing in them. A failure
+    // without text shows its alert instead.
+    const bool holdsSomething = hasContent(*last);
+    m_ending = m_failure                          ? Message::Ending::failed
+               : isStopped                        ? Message::Ending::stopped
+               : holdsSomething || kept.isEmpty() ? Message::Ending::incomplete
+                                                  : Message::Ending::complete;
+    const bool keepsLast = holdsSomething || isStopped || m_ending == Message::Ending::incomplete;
+    for (Message *message : std::as_const(kept))
+        settleTools(*message);
+    settleTools(*last);
+    if (keepsLast) {
         last->setEnding(*m_ending);
+        // The list hands the rows it streamed into over to the kept message, with their state.
         keep(std::move(last));
     }
+    list.setStreamingMessage(nullptr);
     emit finished();
 }
 

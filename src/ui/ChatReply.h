@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Message.h"
+#include "model/ToolCall.h"
 
 #include <QList>
 #include <QObject>
@@ -17,19 +18,22 @@ class MessageListModel;
 
 // One send of the chat screen and its reply, up to the last character on screen. It owns the
 // callbacks it hands to the chat service, the message the reply streams into and how much of what
-// arrived is shown. The text and tools are read from the service's progress state, the one copy of
-// the reply: at most once per frame, and at most a frame's worth of new text at a time, so neither
-// a burst of events nor one huge event holds the screen up.
+// arrived is shown. What arrived is in the service's progress state; the messages hold what is
+// shown of it and the list its parse. The reply takes it from the service (from a shared copy
+// once the reply has ended, as the next send starts that state anew) at most once per frame and
+// at most a frame's worth at a time, a finished turn counting by its length, so neither a burst of
+// events nor one huge event holds the screen up.
 //
-// The screen destroys it when it sends again or drops the conversation; the callbacks reach it
-// only while it exists, so nothing of a reply that was replaced can touch the screen.
+// The screen destroys it when it sends again or drops the conversation. A send still running ends
+// with it, so the callbacks it handed out never outlive it.
 class ChatReply : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr std::chrono::milliseconds frame{16};
-    // The most new text one frame lays out, in UTF-16 code units.
+    // The most new text one frame lays out, in UTF-16 code units; a finished turn counts by the
+    // length of its message, which the list parses whole.
     static constexpr qsizetype textPerFrame = 32 * 1024;
 
     // The user's message is already in the conversation.
@@ -38,9 +42,11 @@ public:
     ~ChatReply() override;
 
     void start();
-    // Ends the reply now, with everything that arrived on screen. A reply still streaming is
-    // cancelled and kept as stopped; one that had ended keeps its own ending.
+    // The user's Stop: a reply still streaming is cancelled and kept as stopped; one that had ended
+    // keeps its own ending. What arrived goes on reaching the screen a frame's worth at a time.
     void stop();
+    // As stop, but with everything that arrived on screen now: the send is replaced.
+    void finishNow();
     // Takes the messages of the reply out of the conversation.
     void withdraw();
 
@@ -68,6 +74,9 @@ private:
     void arrive();
     void completeTurn(std::unique_ptr<Message> message);
     void end(std::optional<QString> failure);
+    // What arrived: the service's progress while the reply runs, the copy taken when it ended.
+    const QString &arrivedText() const;
+    const QList<ToolCall> &arrivedTools() const;
     void showFrame();
     void show(qsizetype budget);
     void finishTurn();
@@ -88,10 +97,13 @@ private:
     QTimer frameTimer;
     // Something arrived that the running frame has not shown.
     bool isDue = false;
-    // The service has nothing more to give.
+    // The service has nothing more to give; what it had is copied.
     bool hasEnded = false;
+    QString endedText;
+    QList<ToolCall> endedTools;
     bool isStopped = false;
     std::optional<QString> m_failure;
     std::optional<Message::Ending> m_ending;
+    // The reply's messages in the conversation.
     QList<Message *> kept;
 };

@@ -26,7 +26,7 @@ ChatViewController::ChatViewController(AuthService &auth, std::unique_ptr<ChatSe
 ChatViewController::~ChatViewController()
 {
     lifetime.end();
-    // The reply winds down without calling back into a screen that is going away.
+    // The reply ends its send as it goes, without calling back into a screen that is going away.
     m_reply.reset();
     m_chatService.reset();
     m_messages.setConversation(nullptr);
@@ -101,9 +101,10 @@ void ChatViewController::retry()
 
 void ChatViewController::startSend(const QString &text)
 {
-    // A reply still running ends first, keeping what it had.
+    // A reply still running ends first, keeping what it had, all of it on screen before the
+    // user's new message.
     if (m_reply)
-        m_reply->stop();
+        m_reply->finishNow();
     // 3. The first send after start or after a new conversation creates the conversation.
     if (!m_currentConversation)
         setCurrentConversation(std::make_unique<Conversation>());
@@ -164,9 +165,8 @@ void ChatViewController::publishReplyState()
 
 void ChatViewController::newConversation()
 {
-    // Nothing of the dropped reply reaches the screen any more.
+    // The dropped reply ends its send as it goes: nothing of it reaches the screen any more.
     setReply(nullptr);
-    m_chatService->cancelStream();
     setCurrentConversation(nullptr);
     setInputText(QString());
 }

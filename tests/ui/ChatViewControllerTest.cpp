@@ -7,10 +7,16 @@
 #include "model/Message.h"
 #include "support/TaskAwaiting.h"
 #include "ui/LoginViewController.h"
+#include "ui/ToolCallListModel.h"
 
 #include <QMetaEnum>
+#include <QPersistentModelIndex>
 #include <QSignalSpy>
+#include <QTimer>
+#include <algorithm>
 #include <functional>
+#include <memory>
+#include <numeric>
 #include <ostream>
 #include <vector>
 
@@ -178,19 +184,70 @@ TEST_F(ChatViewControllerTest, AStreamClosedBeforeItsCompleteKeepsTheTextAsIncom
     EXPECT_FALSE(controller.canRetry());
 }
 
-TEST_F(ChatViewControllerTest, StopKeepsWhatArrivedAsStoppedWithoutAnAlert)
+// Stop keeps what arrived as stopped, without an alert, in the rows it streamed into: an open
+// tool card stays open. No tool of the reply runs on, in its last message or an earlier one.
+TEST_F(ChatViewControllerTest, StopKeepsWhatArrivedAsStoppedInTheRowsItStreamedInto)
 {
-    chat.route("POST", "/api/v1/chat/stream", unfinished({delta("Half "), delta("a reply")}));
+    const QByteArray secondTool =
+        event("tool_use_start", R"({"tool_id":"t2","tool":"log_meal","input":{}})");
+    chat.route("POST", "/api/v1/chat/stream",
+               unfinished({toolStart, delta("Logged"), complete, secondTool, delta("Half "),
+                           delta("a reply")}));
     controller.setInputText(QStringLiteral("Hello"));
     controller.send();
     ASSERT_NE(waitForStreamed(QStringLiteral("Half a reply")), nullptr);
+    MessageListModel &list = *controller.messages();
+    ASSERT_EQ(pieces(list),
+              QStringList({"user", "tools", "block", "copy", "tools", "block", "typing"}));
+    const QPersistentModelIndex tools = list.index(4);
+    const QPersistentModelIndex block = list.index(5);
+    auto *cards = list.data(tools, MessageListModel::ToolCallsRole).value<ToolCallListModel *>();
+    ASSERT_NE(cards, nullptr);
+    cards->setExpanded(0, true);
+    QSignalSpy removed(&list, &QAbstractItemModel::rowsRemoved);
 
     controller.stop();
-    EXPECT_FALSE(controller.isStreaming());
+    controller.stop();
+    waitForReply();
     EXPECT_FALSE(controller.chatService().isStreaming());
     EXPECT_EQ(controller.streamingMessage(), nullptr);
     EXPECT_EQ(contents(controller.currentConversation()),
-              QStringList({"Hello", "Half a reply (stopped)"}));
+              QStringList({"Hello", "Logged", "Half a reply (stopped)"}));
+    EXPECT_EQ(pieces(list),
+              QStringList({"user", "tools", "block", "copy", "tools", "block", "caption", "copy"}));
+    // Only the typing dots left.
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed[0][1].toInt(), 6);
+    EXPECT_EQ(removed[0][2].toInt(), 6);
+    EXPECT_EQ(QList<int>({tools.row(), block.row()}), QList<int>({4, 5}));
+    EXPECT_EQ(list.data(tools, MessageListModel::ToolCallsRole).value<ToolCallListModel *>(),
+              cards);
+    EXPECT_TRUE(cards->data(cards->index(0), ToolCallListModel::IsExpandedRole).toBool());
+    for (const Message *message : controller.currentConversation()->messages()) {
+        for (const ToolCall &toolCall : message->toolCalls())
+            EXPECT_FALSE(toolCall.isExecuting) << toolCall.id.toStdString();
+    }
+    QTest::qWait(50);
+    EXPECT_FALSE(controller.alert()->isShown());
+    EXPECT_FALSE(controller.canRetry());
+}
+
+// The user's message is never left without an answer: a reply that delivers nothing, or is
+// stopped before its first byte, leaves an empty one that says how it ended.
+TEST_F(ChatViewControllerTest, AReplyThatDeliversNothingStillEndsWithAMessageSayingHow)
+{
+    chat.route("POST", "/api/v1/chat/stream", ScriptedReply::eventStream({}));
+    sendAndWait(QStringLiteral("Hello"));
+
+    chat.hold();
+    controller.setInputText(QStringLiteral("Hi"));
+    controller.send();
+    ASSERT_TRUE(chat.waitForRequests(2));
+    controller.stop();
+    waitForReply();
+    chat.release();
+    EXPECT_EQ(contents(controller.currentConversation()),
+              QStringList({"Hello", " (incomplete)", "Hi", " (stopped)"}));
     QTest::qWait(50);
     EXPECT_FALSE(controller.alert()->isShown());
     EXPECT_FALSE(controller.canRetry());
@@ -231,6 +288,18 @@ TEST_F(ChatViewControllerTest, RetrySendsTheFailedMessageAgainAndTheNewReplyRepl
     for (const RecordedRequest &request : chat.requests())
         EXPECT_TRUE(request.body.contains(R"("content":"Log my breakfast")"))
             << request.body.toStdString();
+
+    // A new conversation has nothing to retry.
+    chat.route("POST", "/api/v1/chat/stream", ScriptedReply::json("{}", 500));
+    sendAndWait(QStringLiteral("Again"));
+    ASSERT_TRUE(controller.canRetry());
+    controller.newConversation();
+    EXPECT_FALSE(controller.canRetry());
+    EXPECT_FALSE(controller.messages()->isRetryOffered());
+    controller.retry();
+    EXPECT_EQ(controller.currentConversation(), nullptr);
+    QTest::qWait(50);
+    EXPECT_EQ(chat.requests().size(), 4);
 }
 
 TEST_F(ChatViewControllerTest, ANewConversationStopsTheReplySilentlyAndBlankTextIsNotSent)
@@ -311,10 +380,23 @@ TEST_F(ChatViewControllerTest, AReplyPastItsBoundsFailsAndKeepsWhatArrived)
 }
 
 // The screen takes in what arrived at most once per frame, and a frame's worth at a time: a burst
-// of a thousand deltas in one read is not a thousand layouts, and one huge event is laid out in
-// steps.
+// of a thousand deltas in one read is not a thousand layouts, one huge event is laid out in steps,
+// and so are many turns at once and what a stopped reply had left to show.
 TEST_F(ChatViewControllerTest, DeltasReachTheScreenOncePerFrameAndHugeTextInFrameSizedSteps)
 {
+    // How much each change of the message adds; all of it once its reply has ended.
+    const auto stepsOf = [](Message *message) {
+        auto steps = std::make_shared<std::vector<qsizetype>>();
+        QObject::connect(message, &Message::contentChanged, [message, steps] {
+            steps->push_back(message->content().size() -
+                             std::accumulate(steps->begin(), steps->end(), qsizetype(0)));
+        });
+        return steps;
+    };
+    const auto fitFrames = [](const std::vector<qsizetype> &steps) {
+        return std::all_of(steps.begin(), steps.end(),
+                           [](qsizetype step) { return step <= ChatReply::textPerFrame; });
+    };
     QByteArray burst = "event: content_delta\n";
     for (int i = 0; i < 1000; ++i)
         burst += "data: {\"delta\":\"x\"}\n";
@@ -330,17 +412,46 @@ TEST_F(ChatViewControllerTest, DeltasReachTheScreenOncePerFrameAndHugeTextInFram
         QByteArray(1 << 20, 'w').replace(QByteArray(1024, 'w'), QByteArray(1022, 'w') + "\\n\\n");
     chat.route("POST", "/api/v1/chat/stream", ScriptedReply::eventStream({delta(huge), complete}));
     controller.quickAction(QStringLiteral("Huge"));
-    Message *reply = controller.streamingMessage();
-    ASSERT_NE(reply, nullptr);
-    std::vector<qsizetype> sizes;
-    QObject::connect(reply, &Message::contentChanged,
-                     [reply, &sizes] { sizes.push_back(reply->content().size()); });
+    ASSERT_NE(controller.streamingMessage(), nullptr);
+    auto steps = stepsOf(controller.streamingMessage());
     waitForReply();
-    ASSERT_GE(sizes.size(), std::size_t(32));
-    EXPECT_EQ(sizes.back(), 1 << 20);
-    for (std::size_t i = 0; i < sizes.size(); ++i)
-        EXPECT_LE(sizes[i] - (i ? sizes[i - 1] : 0), ChatReply::textPerFrame);
+    EXPECT_GE(steps->size(), std::size_t(32));
+    EXPECT_TRUE(fitFrames(*steps));
     EXPECT_EQ(lastMessage().content().size(), 1 << 20);
+
+    // Stopped while it catches up, the reply goes on in steps.
+    chat.route("POST", "/api/v1/chat/stream", unfinished({delta(huge)}));
+    controller.quickAction(QStringLiteral("Huge, stopped"));
+    Message *stopped = controller.streamingMessage();
+    ASSERT_NE(stopped, nullptr);
+    steps = stepsOf(stopped);
+    ASSERT_TRUE(QTest::qWaitFor([&steps] { return !steps->empty(); }));
+    ASSERT_LT(stopped->content().size(), 1 << 20);
+    controller.stop();
+    waitForReply();
+    EXPECT_TRUE(fitFrames(*steps));
+    EXPECT_EQ(lastMessage().content().size(), 1 << 20);
+    EXPECT_EQ(lastMessage().ending(), Message::Ending::stopped);
+
+    // A finished turn takes its length from the frame: twenty turns of a frame's worth each, in
+    // one read, come on screen a frame apart.
+    chat.route("POST", "/api/v1/chat/stream",
+               ScriptedReply::eventStream(
+                   {delta(QByteArray(ChatReply::textPerFrame, 't')) + complete.repeated(20)}));
+    controller.quickAction(QStringLiteral("Turns"));
+    std::vector<int> turnsPerFrame;
+    bool inFrame = false;
+    QObject::connect(controller.currentConversation(), &Conversation::messagesChanged,
+                     [this, &turnsPerFrame, &inFrame] {
+                         if (!std::exchange(inFrame, true)) {
+                             turnsPerFrame.push_back(0);
+                             QTimer::singleShot(0, &controller, [&inFrame] { inFrame = false; });
+                         }
+                         ++turnsPerFrame.back();
+                     });
+    waitForReply();
+    EXPECT_EQ(std::accumulate(turnsPerFrame.begin(), turnsPerFrame.end(), 0), 20);
+    EXPECT_EQ(*std::max_element(turnsPerFrame.begin(), turnsPerFrame.end()), 1);
 }
 
 TEST_F(ChatViewControllerTest, StreamedTextScrollsAtOnceThenAtMostOncePerIntervalWhileFollowing)
