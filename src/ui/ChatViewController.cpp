@@ -4,6 +4,7 @@
 #include "identity/AuthService.h"
 #include "markdown/MarkdownPlainText.h"
 #include "model/Conversation.h"
+#include "model/Graphemes.h"
 #include "model/Message.h"
 
 #include <utility>
@@ -148,9 +149,12 @@ void ChatViewController::replyEnded()
     // The typing bubble is gone and the reply's own buttons came: the end moved.
     if (isFollowing())
         emit scrollToBottomRequested(false);
+    // Its head is enough to be heard, and cheap to make plain however long the reply.
     const QList<Message *> &messages = m_currentConversation->sortedMessages();
-    if (!messages.isEmpty() && messages.last()->role() == MessageRole::assistant)
-        emit replyFinished(MarkdownPlainText::of(messages.last()->content()));
+    if (!messages.isEmpty() && messages.last()->role() == MessageRole::assistant) {
+        const QStringView head = Graphemes::prefix(messages.last()->content(), announcedLength);
+        emit replyFinished(MarkdownPlainText::of(head.toString()));
+    }
 }
 
 void ChatViewController::publishReplyState()

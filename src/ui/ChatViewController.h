@@ -43,6 +43,9 @@ class ChatViewController : public QObject
     Q_PROPERTY(bool isFollowing READ isFollowing WRITE setFollowing NOTIFY isFollowingChanged)
 
 public:
+    // How much of a finished reply screen readers are told, in characters.
+    static constexpr qsizetype announcedLength = 4096;
+
     // The screen of the shared sign-in service, with a chat service of its own.
     explicit ChatViewController(QObject *parent = nullptr);
     ChatViewController(AuthService &authService, std::unique_ptr<ChatService> chatService,
@@ -98,7 +101,7 @@ signals:
     void isFollowingChanged();
     // Bring the end of the list into view.
     void scrollToBottomRequested(bool animated);
-    // A reply has finished; its last text, for screen readers.
+    // A reply has finished; the head of its last text as plain text, for screen readers.
     void replyFinished(const QString &text);
 
 private:

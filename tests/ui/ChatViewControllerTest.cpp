@@ -381,7 +381,8 @@ TEST_F(ChatViewControllerTest, AReplyPastItsBoundsFailsAndKeepsWhatArrived)
 
 // The screen takes in what arrived at most once per frame, and a frame's worth at a time: a burst
 // of a thousand deltas in one read is not a thousand layouts, one huge event is laid out in steps,
-// and so are many turns at once and what a stopped reply had left to show.
+// and so are many turns at once and what a stopped reply had left to show. Screen readers hear the
+// head of a huge reply.
 TEST_F(ChatViewControllerTest, DeltasReachTheScreenOncePerFrameAndHugeTextInFrameSizedSteps)
 {
     // How much each change of the message adds; all of it once its reply has ended.
@@ -411,6 +412,7 @@ TEST_F(ChatViewControllerTest, DeltasReachTheScreenOncePerFrameAndHugeTextInFram
     const QByteArray huge =
         QByteArray(1 << 20, 'w').replace(QByteArray(1024, 'w'), QByteArray(1022, 'w') + "\\n\\n");
     chat.route("POST", "/api/v1/chat/stream", ScriptedReply::eventStream({delta(huge), complete}));
+    QSignalSpy finished(&controller, &ChatViewController::replyFinished);
     controller.quickAction(QStringLiteral("Huge"));
     ASSERT_NE(controller.streamingMessage(), nullptr);
     auto steps = stepsOf(controller.streamingMessage());
@@ -418,6 +420,10 @@ TEST_F(ChatViewControllerTest, DeltasReachTheScreenOncePerFrameAndHugeTextInFram
     EXPECT_GE(steps->size(), std::size_t(32));
     EXPECT_TRUE(fitFrames(*steps));
     EXPECT_EQ(lastMessage().content().size(), 1 << 20);
+    // The burst, stopped by this send, was announced first.
+    ASSERT_EQ(finished.count(), 2);
+    EXPECT_LE(finished[1][0].toString().size(), ChatViewController::announcedLength);
+    EXPECT_TRUE(finished[1][0].toString().startsWith(QStringLiteral("www")));
 
     // Stopped while it catches up, the reply goes on in steps.
     chat.route("POST", "/api/v1/chat/stream", unfinished({delta(huge)}));
