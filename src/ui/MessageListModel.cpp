@@ -480,41 +480,45 @@ void MessageListModel::emitChanged(int row, const Row &before, const Row &after)
 
 void MessageListModel::updateRows(Entry &entry, std::vector<Row> rows)
 {
-    std::vector<Row> &old = entry.rows;
+    const std::vector<Row> before = entry.rows;
+    std::vector<Row> &current = entry.rows;
     std::size_t head = 0;
-    while (head < old.size() && head < rows.size() && old[head].sameRow(rows[head]))
+    while (head < before.size() && head < rows.size() && before[head].sameRow(rows[head]))
         ++head;
     std::size_t tail = 0;
-    while (tail < old.size() - head && tail < rows.size() - head &&
-           old[old.size() - 1 - tail].sameRow(rows[rows.size() - 1 - tail]))
+    while (tail < before.size() - head && tail < rows.size() - head &&
+           before[before.size() - 1 - tail].sameRow(rows[rows.size() - 1 - tail]))
         ++tail;
 
-    for (std::size_t at = 0; at < head; ++at)
-        emitChanged(entry.firstRow + static_cast<int>(at), old[at], rows[at]);
-    const std::vector<Row> oldTail(old.end() - static_cast<std::ptrdiff_t>(tail), old.end());
+    // The rows that stay answer as they now are from the first signal on, so that a view
+    // reading them while rows come or go never keeps where they were.
+    const auto rowsHead = rows.begin() + static_cast<std::ptrdiff_t>(head);
+    const auto rowsTail = rows.end() - static_cast<std::ptrdiff_t>(tail);
+    std::copy(rows.begin(), rowsHead, current.begin());
+    std::copy(rowsTail, rows.end(), current.end() - static_cast<std::ptrdiff_t>(tail));
     const int first = entry.firstRow + static_cast<int>(head);
-    const std::size_t removed = old.size() - head - tail;
+    const std::size_t removed = before.size() - head - tail;
     const std::size_t added = rows.size() - head - tail;
     if (removed > 0) {
         beginRemoveRows({}, first, first + static_cast<int>(removed) - 1);
-        const auto from = old.begin() + static_cast<std::ptrdiff_t>(head);
-        old.erase(from, from + static_cast<std::ptrdiff_t>(removed));
+        const auto from = current.begin() + static_cast<std::ptrdiff_t>(head);
+        current.erase(from, from + static_cast<std::ptrdiff_t>(removed));
         renumber();
         endRemoveRows();
     }
     if (added > 0) {
         beginInsertRows({}, first, first + static_cast<int>(added) - 1);
-        const auto from = rows.begin() + static_cast<std::ptrdiff_t>(head);
-        old.insert(old.begin() + static_cast<std::ptrdiff_t>(head), from,
-                   from + static_cast<std::ptrdiff_t>(added));
+        current.insert(current.begin() + static_cast<std::ptrdiff_t>(head), rowsHead, rowsTail);
         renumber();
         endInsertRows();
     }
+    for (std::size_t at = 0; at < head; ++at)
+        emitChanged(entry.firstRow + static_cast<int>(at), before[at], rows[at]);
     for (std::size_t at = 0; at < tail; ++at) {
         const std::size_t row = head + added + at;
-        emitChanged(entry.firstRow + static_cast<int>(row), oldTail[at], rows[row]);
+        emitChanged(entry.firstRow + static_cast<int>(row), before[before.size() - tail + at],
+                    rows[row]);
     }
-    old = std::move(rows);
 }
 
 int MessageListModel::rowCount(const QModelIndex &parent) const

@@ -190,6 +190,62 @@ TEST_F(MessageListModelTest, RowsOfAReplyStayThroughToolsNewBlocksAndItsCompleti
     EXPECT_FALSE(cards.data(cards.index(1), ToolCallListModel::IsExpandedRole).toBool());
 }
 
+// A view holds what it read of a row when the row came and when it was told the row changed.
+// Whatever a reply does, what the view holds of each row's place in its bubble is what a list
+// made afresh from the same messages answers.
+TEST_F(MessageListModelTest, ViewKeepsEachRowsPlaceAsTheRowsMove)
+{
+    const auto place = [](const QAbstractItemModel &list, int row) {
+        QString shown;
+        for (const int role :
+             {int(MessageListModel::KindRole), int(MessageListModel::IsFirstPieceRole),
+              int(MessageListModel::IsFirstBlockRole), int(MessageListModel::IsLastBlockRole),
+              int(MessageListModel::IsOnlyBlockRole)})
+            shown += list.data(list.index(row, 0), role).toString() + QLatin1Char(' ');
+        return shown;
+    };
+    QStringList held;
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted,
+                     [&](const QModelIndex &, int first, int last) {
+                         for (int row = first; row <= last; ++row)
+                             held.insert(row, place(model, row));
+                     });
+    QObject::connect(
+        &model, &QAbstractItemModel::rowsRemoved,
+        [&](const QModelIndex &, int first, int last) { held.remove(first, last - first + 1); });
+    QObject::connect(&model, &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex &first, const QModelIndex &last) {
+                         for (int row = first.row(); row <= last.row(); ++row)
+                             held[row] = place(model, row);
+                     });
+    const auto afresh = [&] {
+        MessageListModel fresh;
+        fresh.setTextWidth(model.textWidth());
+        fresh.setConversation(&conversation);
+        fresh.setStreamingMessage(reply.get());
+        fresh.setStreaming(true);
+        QStringList shown;
+        for (int row = 0; row < fresh.rowCount(); ++row)
+            shown.append(place(fresh, row));
+        return shown;
+    };
+
+    model.setTextWidth(200);
+    conversation.addMessage(new Message(MessageRole::user, QStringLiteral("Hi")));
+    startReply();
+    model.setStreaming(true);
+    reply->setContent(QStringLiteral("First paragraph."));
+    EXPECT_EQ(held, afresh());
+    reply->setContent(reply->content() + QStringLiteral("\n\nSecond"));
+    EXPECT_EQ(held, afresh());
+    reply->setToolCalls({tool(QStringLiteral("t1"))});
+    EXPECT_EQ(held, afresh());
+    reply->setContent(reply->content() + QStringLiteral("\n\n"));
+    for (int word = 0; reply->content().size() < 5 * 1024; ++word)
+        reply->setContent(reply->content() + QStringLiteral("Word %1 ends. ").arg(word));
+    EXPECT_EQ(held, afresh());
+}
+
 // A long paragraph is cut only where its lines start at the width the view gives it, and not at
 // all while that width is not known.
 TEST_F(MessageListModelTest, LongParagraphIsCutWhereItsLinesStart)
