@@ -23,13 +23,13 @@ Rectangle {
     signal stop
     signal voiceChat
 
-    // Return sends when there is something to send; with Shift held it is left to the field,
-    // which starts a new line.
     // Puts the keyboard in the text field, whatever held it before.
     function takeFocus() {
         field.forceActiveFocus();
     }
 
+    // Return sends when there is something to send; with Shift held it is left to the field,
+    // which starts a new line.
     function handleReturn(event) {
         if (event.modifiers & Qt.ShiftModifier) {
             event.accepted = false;
@@ -41,6 +41,17 @@ Rectangle {
 
     implicitHeight: row.implicitHeight + 24 + 1
     color: Theme.colors.backgroundDefault
+
+    // The second click of a double click on Send would land on the Stop button the send turned it
+    // into: after a click on Send, Stop takes no click until a double click's time has passed.
+    Timer {
+        id: stopGuard
+
+        // Untyped: Qt 6.4's tools know the style hints only as a QObject.
+        readonly property var styleHints: Qt.styleHints
+
+        interval: styleHints.mouseDoubleClickInterval
+    }
 
     Rectangle {
         width: parent.width
@@ -100,7 +111,11 @@ Rectangle {
             Layout.fillWidth: true
             Layout.alignment: Qt.AlignBottom
             Layout.preferredHeight: Math.min(field.implicitHeight, lineHeight * 5 + 16)
-            ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
+            // Never shown, so never read out either.
+            ScrollBar.horizontal: ScrollBar {
+                policy: ScrollBar.AlwaysOff
+                Accessible.ignored: !visible
+            }
 
             FontMetrics {
                 id: fontMetrics
@@ -168,7 +183,14 @@ Rectangle {
             // A click leaves the keyboard in the message field: the user types next.
             focusPolicy: Qt.TabFocus
             Accessible.name: root.isLoading ? qsTr("Stop") : qsTr("Send")
-            onClicked: root.isLoading ? root.stop() : root.send()
+            onClicked: {
+                if (!root.isLoading) {
+                    stopGuard.restart();
+                    root.send();
+                } else if (!stopGuard.running) {
+                    root.stop();
+                }
+            }
 
             background: Rectangle {
                 radius: 18

@@ -194,6 +194,25 @@ Item {
             compare(stopSpy.count, 1);
         }
 
+        // A double click on Send sends once: its second click does not land on the Stop button the
+        // send turned it into, which a later click does.
+        function test_theSecondClickOfADoubleClickOnSendDoesNotStop() {
+            const view = createTemporaryObject(inputView, root, {text: "Hello"});
+            view.send.connect(() => view.isLoading = true);
+            sendSpy.target = view;
+            sendSpy.clear();
+            stopSpy.target = view;
+            stopSpy.clear();
+            const button = root.find(view, "sendButton");
+            mouseDoubleClickSequence(button);
+            compare(sendSpy.count, 1);
+            compare(stopSpy.count, 0);
+            tryVerify(() => {
+                mouseClick(button);
+                return stopSpy.count > 0;
+            });
+        }
+
         function test_toolCardExpandsOnlyWithSomethingToShow() {
             const card = createTemporaryObject(toolCard, root, {toolCall: {displayName: "Log Meal", isExecuting: false, hasResult: true, hasInput: false, hasDetails: true, input: "", output: "done"}});
             const chevron = root.find(card, "chevron");
