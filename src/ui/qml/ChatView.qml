@@ -232,12 +232,16 @@ Item {
         }
     }
 
-    // Closed, the alert hands the keyboard back to the message field: the user types next.
+    // Closed, the alert hands the keyboard back to the message field: the user types next. Over
+    // another screen the field is hidden; coming back to the chat gives it the keyboard.
     ErrorAlert {
         objectName: "chatErrorAlert"
         alert: root.controller.alert
         title: qsTr("Error")
-        onClosed: input.takeFocus()
+        onClosed: {
+            if (root.controller.isShowingChat)
+                input.takeFocus();
+        }
     }
 
     // Tells screen readers that a reply has finished, with its text: showing it again is what they

@@ -350,6 +350,14 @@ Item {
             verify(field.activeFocus);
             keyClick(Qt.Key_A);
             compare(field.text, "a");
+
+            // Over another screen, the chat's hidden field is left alone.
+            view.controller.showSettings();
+            view.controller.alert.isShown = true;
+            tryVerify(() => alert.opened);
+            keyClick(Qt.Key_Escape);
+            tryVerify(() => !alert.visible);
+            verify(!field.activeFocus);
         }
 
         function test_voiceChatSignedOutShowsTheAlertAndStaysDisconnected() {
