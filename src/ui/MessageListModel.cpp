@@ -107,7 +107,8 @@ bool MessageListModel::isVisible(const Message &message, bool isStreaming)
 {
     if (message.role() == MessageRole::user)
         return hasText(message) || hasImage(message);
-    return hasText(message) || !message.toolCalls().isEmpty() || isStreaming;
+    return hasText(message) || !message.toolCalls().isEmpty() || isStreaming ||
+           message.ending() != Message::Ending::complete;
 }
 
 QString MessageListModel::caption(const Message &message)

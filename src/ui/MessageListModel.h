@@ -102,7 +102,8 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
     // The bubble rule: a user message shows when it has text or an image; an assistant message
-    // when it has text or tool calls, or while it streams.
+    // when it has text or tool calls, while it streams, or when it ended before it was finished
+    // (its caption says how).
     static bool isVisible(const Message &message, bool isStreaming);
     // What the caption under a reply says about how it ended; empty for a complete one.
     static QString caption(const Message &message);

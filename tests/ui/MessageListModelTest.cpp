@@ -147,6 +147,13 @@ TEST_F(MessageListModelTest, ScriptedReplyShowsEachStepAsRowsOfItsKind)
     model.setRetryOffered(false);
     EXPECT_EQ(rows().mid(7), QStringList({"user:And lunch?"}));
 
+    // A reply stopped before its first byte still says so, under the user's message.
+    reply = std::make_unique<Message>(MessageRole::assistant, QString());
+    reply->setEnding(Message::Ending::stopped);
+    conversation.addMessage(reply.release());
+    EXPECT_EQ(rows().mid(7), QStringList({"user:And lunch?", "caption:Stopped"}));
+    EXPECT_TRUE(model.data(model.index(8), MessageListModel::IsFirstPieceRole).toBool());
+
     Conversation other;
     other.addMessage(new Message(MessageRole::user, QStringLiteral("Hello")));
     model.setConversation(&other);

@@ -7,9 +7,10 @@ import Vessa
 MessageRow {
     id: root
 
+    required isFirstPiece
     required property string text
 
-    gap: Theme.spacing.xs
+    gap: isFirstPiece ? Theme.spacing.lg : Theme.spacing.xs
 
     Text {
         objectName: "replyCaption"
