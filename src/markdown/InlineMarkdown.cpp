@@ -2,7 +2,6 @@
 
 #include "markdown/InlineRichText.h"
 #include "markdown/InlineRunParser.h"
-#include "markdown/SingleAsteriskRewrite.h"
 
 #include <algorithm>
 #include <array>
@@ -28,11 +27,6 @@ bool hasInlineSyntax(std::string_view text)
 }
 
 } // namespace
-
-std::string InlineMarkdown::rewriteSingleAsterisks(std::string_view text)
-{
-    return SingleAsteriskRewrite::rewritten(text);
-}
 
 std::vector<InlineRun> InlineMarkdown::runs(std::string_view text)
 {

@@ -3,7 +3,6 @@
 #include "markdown/InlineRun.h"
 
 #include <QString>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,11 +13,6 @@
 class InlineMarkdown
 {
 public:
-    // Single-asterisk emphasis written with underscores: a lone asterisk, the shortest non-empty
-    // run, a lone asterisk, within one line. Only pairs that can open and close emphasis are
-    // rewritten, so "2 * 3 * 4" and "a*b*c" keep their asterisks.
-    static std::string rewriteSingleAsterisks(std::string_view text);
-
     // The runs of a block text. Adjacent runs never share attributes. Links to anything but
     // http, https and mailto become plain text. If md4c fails, the text is one plain run.
     static std::vector<InlineRun> runs(std::string_view text);

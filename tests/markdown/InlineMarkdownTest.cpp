@@ -1,5 +1,7 @@
 #include "markdown/InlineMarkdown.h"
 
+#include "markdown/SingleAsteriskRewrite.h"
+
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QTextBlock>
@@ -31,20 +33,20 @@ std::string shown(std::string_view text)
 using Cases = std::initializer_list<std::pair<std::string, std::string>>;
 using Texts = std::initializer_list<std::string>;
 
-TEST(InlineMarkdown, SingleAsteriskPairsAreRewrittenOnlyWhenTheyOpenAndClose)
+TEST(SingleAsteriskRewrite, PairsAreRewrittenOnlyWhenTheyOpenAndClose)
 {
     for (const auto &text :
          Texts{"2 * 3 * 4", "* a*", "*a *", "**b**", "***c***", "a*b*c", "*a\nb*", "*a\rb*",
                "*a\xE2\x80\xA8"
                "b*"})
-        EXPECT_EQ(InlineMarkdown::rewriteSingleAsterisks(text), text);
+        EXPECT_EQ(SingleAsteriskRewrite::rewritten(text), text);
     for (const auto &[text, rewritten] : Cases{{"*a* and **b**", "_a_ and **b**"},
                                                {"*a*b*", "_a*b_"},
                                                {"*x* y *z*", "_x_ y _z_"},
                                                {"(*b*).", "(_b_)."},
                                                {"*\xC3\xA9*", "_\xC3\xA9_"},
                                                {"*a\r*b*", "*a\r_b_"}})
-        EXPECT_EQ(InlineMarkdown::rewriteSingleAsterisks(text), rewritten) << text;
+        EXPECT_EQ(SingleAsteriskRewrite::rewritten(text), rewritten) << text;
 }
 
 TEST(InlineMarkdown, RendersInlineSyntaxAndOnlyLinksTheUserMayOpen)
