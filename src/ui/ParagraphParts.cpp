@@ -10,6 +10,7 @@
 #include <QTextOption>
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -129,6 +130,15 @@ std::vector<std::size_t> ParagraphParts::lineStarts(const std::vector<InlineRun>
 
 std::size_t ParagraphParts::update(std::vector<InlineRun> newRuns, qreal newWidth)
 {
+    // A paragraph separator would end the paragraph in rich text, where the paragraph's lines
+    // go on: it breaks its line as a line separator does, which is as long in UTF-8.
+    static constexpr std::string_view paragraphSeparator = "\xe2\x80\xa9";
+    static constexpr std::string_view lineSeparator = "\xe2\x80\xa8";
+    for (InlineRun &run : newRuns) {
+        for (std::size_t at = run.text.find(paragraphSeparator); at != std::string::npos;
+             at = run.text.find(paragraphSeparator, at))
+            run.text.replace(at, paragraphSeparator.size(), lineSeparator);
+    }
     const Qt::LayoutDirection newDirection = directionOf(newRuns);
     const bool keepsCuts = newWidth == width && newDirection == direction && !starts.empty() &&
                            onlyAppended(runs, newRuns);

@@ -82,6 +82,19 @@ TEST(ParagraphParts, PartsLaidOutOneUnderAnotherWrapAsTheWholeParagraph)
     }
 }
 
+// A paragraph separator inside a paragraph's text breaks its line and does not stop the cutting:
+// the parts each lay out as one paragraph.
+TEST(ParagraphParts, ParagraphSeparatorInTheTextBreaksALineAndTheParagraphIsStillCut)
+{
+    std::string text = paragraph(200 * 1024, false);
+    text.insert(text.find(' ', text.size() / 2), "\xe2\x80\xa9");
+    ParagraphParts parts;
+    parts.update(InlineMarkdown::runs(text), width);
+    ASSERT_GT(parts.count(), 1u);
+    for (std::size_t part = 0; part < parts.count(); ++part)
+        lines(parts.richText(part));
+}
+
 // A paragraph that grows at its end is cut as the same paragraph cut at once, and a part that
 // changed is reported.
 TEST(ParagraphParts, GrowingParagraphIsCutAsTheSameParagraphAtOnce)
