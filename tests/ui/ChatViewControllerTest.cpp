@@ -248,6 +248,7 @@ TEST_F(ChatViewControllerTest, AReplyThatDeliversNothingStillEndsWithAMessageSay
     chat.release();
     EXPECT_EQ(contents(controller.currentConversation()),
               QStringList({"Hello", " (incomplete)", "Hi", " (stopped)"}));
+    EXPECT_EQ(pieces(*controller.messages()), QStringList({"user", "caption", "user", "caption"}));
     QTest::qWait(50);
     EXPECT_FALSE(controller.alert()->isShown());
     EXPECT_FALSE(controller.canRetry());
