@@ -222,7 +222,8 @@ std::vector<MessageListModel::Row> MessageListModel::rowsOf(Entry &entry,
                 } else {
                     row.signature = std::hash<std::string>()(
                         MarkdownBlockFields::source(BlockParts::part(blocks[block], ranges[part])));
-                    row.wholeSignature = whole;
+                    // Only the first part copies the block's code.
+                    row.wholeSignature = part == 0 ? whole : 0;
                 }
                 row.place.isFirstBlock = block == 0 && part == 0;
                 row.place.isLastBlock = block + 1 == blocks.size() && part + 1 == ranges.size();
@@ -585,7 +586,7 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
     case FirstNumberRole:
         return range && !paragraph ? static_cast<int>(range->begin) + 1 : 1;
     case WholeCodeRole:
-        if (whole && std::holds_alternative<MarkdownBlock::CodeBlock>(whole->kind))
+        if (row.part == 0 && whole && std::holds_alternative<MarkdownBlock::CodeBlock>(whole->kind))
             return MarkdownBlockFields::text(*whole, false);
         return QString();
     case ToolCallsRole:

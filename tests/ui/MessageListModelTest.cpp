@@ -197,6 +197,30 @@ TEST_F(MessageListModelTest, RowsOfAReplyStayThroughToolsNewBlocksAndItsCompleti
     EXPECT_FALSE(cards.data(cards.index(1), ToolCallListModel::IsExpandedRole).toBool());
 }
 
+// A code block cut into parts copies all its code from its first part: only that part is told
+// when the code grows.
+TEST_F(MessageListModelTest, GrowingCodeBlockTellsOnlyItsFirstPartOfAllItsCode)
+{
+    startReply();
+    model.setStreaming(true);
+    QString code = QStringLiteral("```\n");
+    for (int line = 0; line < 100; ++line)
+        code += QStringLiteral("line %1\n").arg(line);
+    reply->setContent(code);
+    ASSERT_EQ(model.rowCount(), 4);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    reply->setContent(code + QStringLiteral("more"));
+    for (const QList<QVariant> &rowChanged : std::as_const(changed)) {
+        if (rowChanged[2].value<QList<int>>().contains(MessageListModel::WholeCodeRole)) {
+            EXPECT_EQ(rowChanged[0].toModelIndex().row(), 0);
+        }
+    }
+    EXPECT_EQ(model.data(model.index(1), MessageListModel::WholeCodeRole).toString(), QString());
+    EXPECT_TRUE(model.data(model.index(0), MessageListModel::WholeCodeRole)
+                    .toString()
+                    .endsWith(QStringLiteral("more")));
+}
+
 // A view holds what it read of a row when the row came and when it was told the row changed.
 // Whatever a reply does, what the view holds of each row's place in its bubble is what a list
 // made afresh from the same messages answers.
