@@ -58,6 +58,34 @@ bool onlyAppended(const std::vector<InlineRun> &before, const std::vector<Inline
     return true;
 }
 
+// Whether the text holds anything the bidirectional algorithm reorders: right-to-left letters,
+// Arabic digits, embeddings and isolates. Their order on a line depends on the lines around it, so
+// a part that starts a new layout could draw them elsewhere; such a paragraph is not cut.
+bool isBidirectional(const std::string &text)
+{
+    const QString characters = QString::fromStdString(text);
+    for (const QChar character : characters) {
+        switch (character.direction()) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirLRE:
+        case QChar::DirLRO:
+        case QChar::DirPDF:
+        case QChar::DirRLI:
+        case QChar::DirLRI:
+        case QChar::DirFSI:
+        case QChar::DirPDI:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 Qt::LayoutDirection directionOf(const std::vector<InlineRun> &runs)
 {
     return QString::fromStdString(plainText(runs)).isRightToLeft() ? Qt::RightToLeft
@@ -101,6 +129,8 @@ std::vector<std::size_t> ParagraphParts::lineStarts(const std::vector<InlineRun>
     document.setTextWidth(width);
 
     const std::string text = plainText(runs);
+    if (isBidirectional(text))
+        return {0};
     const QTextBlock block = document.firstBlock();
     int expected = 0;
     for (std::size_t at = 0; at < text.size(); at += units(text, at).second)
@@ -141,7 +171,7 @@ std::size_t ParagraphParts::update(std::vector<InlineRun> newRuns, qreal newWidt
     }
     const Qt::LayoutDirection newDirection = directionOf(newRuns);
     const bool keepsCuts = newWidth == width && newDirection == direction && !starts.empty() &&
-                           onlyAppended(runs, newRuns);
+                           onlyAppended(runs, newRuns) && !isBidirectional(plainText(newRuns));
     runs = std::move(newRuns);
     width = newWidth;
     direction = newDirection;
