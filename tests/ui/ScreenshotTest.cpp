@@ -21,6 +21,7 @@
 #include <QRectF>
 #include <QSGRendererInterface>
 #include <QtQml/qqmlextensionplugin.h>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -341,29 +342,44 @@ TEST_P(ScreenshotTest, LongParagraphStreamedWordByWordWrapsAsOne)
         return window.grabWindow().copy(
             list->mapRectToScene(QRectF(0, 0, list->width(), list->height())).toRect());
     };
+    // It is in parts cut where its lines start at the width the list gives it: no part but the
+    // last holds fewer lines on screen, none more, and they lie part under part as the lines of one
+    // paragraph: no gap, no overlap, no indent between them.
+    const auto expectPartsJoin = [&] {
+        int parts = 0;
+        int shortParts = 0;
+        QList<QRectF> placed;
+        for (QList<QQuickItem *> pending{list}; !pending.isEmpty();) {
+            QQuickItem *item = pending.takeFirst();
+            pending.append(item->childItems());
+            const QQuickItem *bubble =
+                item->parentItem() ? item->parentItem()->parentItem() : nullptr;
+            if (item->objectName() != QStringLiteral("paragraph") || !item->isVisible() ||
+                !bubble || !bubble->parentItem() ||
+                bubble->parentItem()->objectName() != "textBubble")
+                continue;
+            ++parts;
+            EXPECT_EQ(item->width(), screen.messages()->textWidth());
+            const auto lines = item->property("lineCount").toULongLong();
+            EXPECT_LE(lines, ParagraphParts::linesPerPart);
+            shortParts += lines < ParagraphParts::linesPerPart ? 1 : 0;
+            placed.append(item->mapRectToScene(QRectF(0, 0, item->width(), item->height())));
+        }
+        EXPECT_GT(parts, 1);
+        EXPECT_LE(shortParts, 1);
+        std::sort(placed.begin(), placed.end(),
+                  [](const QRectF &a, const QRectF &b) { return a.top() < b.top(); });
+        for (qsizetype at = 1; at < placed.size(); ++at) {
+            EXPECT_DOUBLE_EQ(placed[at].top(), placed[at - 1].bottom()) << at;
+            EXPECT_DOUBLE_EQ(placed[at].left(), placed[at - 1].left()) << at;
+        }
+    };
     const QImage streamed = shot(words);
+    expectPartsJoin();
     const QImage atOnce = shot({event("content_delta", R"({"delta":")" + paragraph + "\"}"),
                                 event("message_complete", "{}")});
     EXPECT_EQ(streamed, atOnce);
-    // It is in parts cut where its lines start at the width the list gives it: no part but the
-    // last holds fewer lines on screen, none more.
-    int parts = 0;
-    int shortParts = 0;
-    for (QList<QQuickItem *> pending{list}; !pending.isEmpty();) {
-        QQuickItem *item = pending.takeFirst();
-        pending.append(item->childItems());
-        const QQuickItem *bubble = item->parentItem() ? item->parentItem()->parentItem() : nullptr;
-        if (item->objectName() != QStringLiteral("paragraph") || !item->isVisible() || !bubble ||
-            !bubble->parentItem() || bubble->parentItem()->objectName() != "textBubble")
-            continue;
-        ++parts;
-        EXPECT_EQ(item->width(), screen.messages()->textWidth());
-        const auto lines = item->property("lineCount").toULongLong();
-        EXPECT_LE(lines, ParagraphParts::linesPerPart);
-        shortParts += lines < ParagraphParts::linesPerPart ? 1 : 0;
-    }
-    EXPECT_GT(parts, 1);
-    EXPECT_LE(shortParts, 1);
+    expectPartsJoin();
     // Nothing of the list shows over the header, scrolled as far as it is.
     const QRect header(0, 0, 400, int(list->mapToScene({0, 0}).y()));
     ASSERT_GT(header.height(), 0);
