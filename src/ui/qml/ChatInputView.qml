@@ -63,11 +63,12 @@ Rectangle {
         id: row
 
         anchors.fill: parent
-        anchors.topMargin: 13
-        anchors.bottomMargin: 12
-        anchors.leftMargin: 12
-        anchors.rightMargin: 12
-        spacing: 8
+        // Padded below the one-pixel divider.
+        anchors.topMargin: Theme.spacing.md + 1
+        anchors.bottomMargin: Theme.spacing.md
+        anchors.leftMargin: Theme.spacing.md
+        anchors.rightMargin: Theme.spacing.md
+        spacing: Theme.spacing.sm
 
         AbstractButton {
             id: voiceButton
@@ -110,7 +111,7 @@ Rectangle {
 
             Layout.fillWidth: true
             Layout.alignment: Qt.AlignBottom
-            Layout.preferredHeight: Math.min(field.implicitHeight, lineHeight * 5 + 16)
+            Layout.preferredHeight: Math.min(field.implicitHeight, lineHeight * 5 + 2 * Theme.spacing.sm)
             // Never shown, so never read out either.
             ScrollBar.horizontal: ScrollBar {
                 policy: ScrollBar.AlwaysOff
@@ -132,10 +133,10 @@ Rectangle {
                 textFormat: TextEdit.PlainText
                 font: Theme.typography.body
                 color: Theme.colors.text
-                leftPadding: 12
-                rightPadding: 12
-                topPadding: 8
-                bottomPadding: 8
+                leftPadding: Theme.spacing.md
+                rightPadding: Theme.spacing.md
+                topPadding: Theme.spacing.sm
+                bottomPadding: Theme.spacing.sm
                 focus: true
                 activeFocusOnTab: true
                 Accessible.name: placeholder.text
@@ -164,7 +165,7 @@ Rectangle {
                 }
 
                 background: Rectangle {
-                    radius: 12
+                    radius: Theme.cornerRadius.sm
                     color: Theme.colors.backgroundRoot
                     border.width: field.activeFocus ? 2 : 1
                     border.color: field.activeFocus ? Theme.colors.accent : Theme.colors.border

@@ -72,17 +72,17 @@ Item {
 
             Rectangle {
                 Layout.fillWidth: true
-                implicitHeight: header.implicitHeight + 16
+                implicitHeight: header.implicitHeight + 2 * Theme.spacing.sm
                 color: Theme.colors.backgroundDefault
 
                 RowLayout {
                     id: header
 
                     anchors.fill: parent
-                    anchors.leftMargin: 12
-                    anchors.rightMargin: 12
-                    anchors.topMargin: 8
-                    anchors.bottomMargin: 8
+                    anchors.leftMargin: Theme.spacing.md
+                    anchors.rightMargin: Theme.spacing.md
+                    anchors.topMargin: Theme.spacing.sm
+                    anchors.bottomMargin: Theme.spacing.sm
 
                     SymbolButton {
                         objectName: "newConversationButton"
@@ -136,8 +136,8 @@ Item {
                 Layout.fillHeight: true
                 visible: root.controller.hasMessages
                 model: root.controller.messages
-                topMargin: 12 - 16
-                bottomMargin: 12
+                topMargin: Theme.spacing.md - Theme.spacing.lg
+                bottomMargin: Theme.spacing.md
                 clip: true
                 reuseItems: true
                 cacheBuffer: 1200
@@ -172,7 +172,7 @@ Item {
                 Binding {
                     target: root.controller.messages
                     property: "textWidth"
-                    value: messageList.width - 2 * 12 - 24 - 8 - 8 - 2 * 12
+                    value: messageList.width - 2 * Theme.spacing.md - 24 - 2 * Theme.spacing.sm - 2 * Theme.spacing.md
                 }
             }
 
