@@ -82,6 +82,22 @@ Rectangle {
         return rowWidth - used;
     }
 
+    // The natural widths summed up to each column, so that a column line finds its place at once.
+    readonly property var columnEnds: {
+        const ends = [0];
+        for (const width of columnWidths)
+            ends.push(ends[ends.length - 1] + width);
+        return ends;
+    }
+
+    // Where the line after cell `index` of a row of `count` cells lies: after the cells before it
+    // and their lines.
+    function lineX(index, count, rowWidth) {
+        if (!squeezesEqually)
+            return (index + 1) * ((rowWidth - (count - 1)) / count + 1) - 1;
+        return columnEnds[index + 1] + (index + 1) * (spareShare + 1) - 1;
+    }
+
     // Keeps one slot per data row: slots are added and removed as the rows change, never all made
     // again.
     function countRows() {
@@ -164,12 +180,7 @@ Rectangle {
             delegate: Rectangle {
                 required property int index
 
-                x: {
-                    let right = 0;
-                    for (let i = 0; i <= index; ++i)
-                        right += root.cellWidth(i, tableRow.cells.length, tableRow.width) + 1;
-                    return right - 1;
-                }
+                x: root.lineX(index, tableRow.cells.length, tableRow.width)
                 width: 1
                 height: tableRow.height
                 color: root.lineColor
