@@ -54,11 +54,6 @@ QByteArray jsonString(const QByteArray &text)
     return escaped;
 }
 
-QByteArray event(const QByteArray &type, const QByteArray &json)
-{
-    return "event: " + type + "\ndata: " + json + "\n\n";
-}
-
 // A reply as assistants write them: prose, lists, tables and code, separated by blank lines.
 QByteArray reply(qsizetype size)
 {
@@ -82,10 +77,10 @@ QList<QByteArray> streamed(const QByteArray &text)
 {
     QList<QByteArray> chunks;
     for (qsizetype at = 0; at < text.size(); at += deltaSize) {
-        chunks.append(
-            event("content_delta", R"({"delta":")" + jsonString(text.mid(at, deltaSize)) + "\"}"));
+        chunks.append(ScriptedReply::event(
+            "content_delta", R"({"delta":")" + jsonString(text.mid(at, deltaSize)) + "\"}"));
     }
-    chunks.append(event("message_complete", "{}"));
+    chunks.append(ScriptedReply::event("message_complete", "{}"));
     return chunks;
 }
 
@@ -277,8 +272,9 @@ int main(int argc, char **argv)
     for (const auto &bad : badInputs) {
         server.route("POST", "/api/v1/chat/stream",
                      ScriptedReply::eventStream(
-                         {event("content_delta", R"({"delta":")" + jsonString(bad.text) + "\"}"),
-                          event("message_complete", "{}")}));
+                         {ScriptedReply::event("content_delta",
+                                               R"({"delta":")" + jsonString(bad.text) + "\"}"),
+                          ScriptedReply::event("message_complete", "{}")}));
         frames.reset();
         stalls.reset();
         controller.quickAction(QStringLiteral("Show me"));

@@ -25,17 +25,12 @@ struct FixedUser : CurrentUserProvider
     const std::optional<User> &currentUser() const override { return user; }
 };
 
-QByteArray event(const QByteArray &type, const QByteArray &json)
-{
-    return "event: " + type + "\ndata: " + json + "\n\n";
-}
-
 QByteArray delta(const QByteArray &text)
 {
-    return event("content_delta", R"({"delta":")" + text + "\"}");
+    return ScriptedReply::event("content_delta", R"({"delta":")" + text + "\"}");
 }
 
-const QByteArray complete = event("message_complete", "{}");
+const QByteArray complete = ScriptedReply::event("message_complete", "{}");
 
 // A delta whose object nests that many levels deep.
 QByteArray nested(int depth, const QByteArray &text)
@@ -277,35 +272,43 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{
             "WhiteSpaceWithToolsIsAMessageAndAResultFinishesTheFirstToolWithItsId",
             drip({delta(R"( \n )"),
-                  event("tool_use_start", R"({"tool_id":"t1","tool":"a","input":{"q":"x"}})"),
-                  event("tool_use_start", R"({"tool_id":"t1","tool":"b"})"),
-                  event("tool_result", R"({"tool_id":"t1","result":{"n":1},"is_error":true})"),
+                  ScriptedReply::event("tool_use_start",
+                                       R"({"tool_id":"t1","tool":"a","input":{"q":"x"}})"),
+                  ScriptedReply::event("tool_use_start", R"({"tool_id":"t1","tool":"b"})"),
+                  ScriptedReply::event("tool_result",
+                                       R"({"tool_id":"t1","result":{"n":1},"is_error":true})"),
                   complete}),
             {"delta: \n ", R"(tool:t1:a:{"q":"x"})", "tool:t1:b:{}", R"(result:t1:{"n":1}:error)",
              "turn: \n |t1={\"n\":1},t1=running", "complete", "left: \n |t1={\"n\":1},t1=running"}},
         ReplyCase{"ToolResultBeforeItsStartChangesNoToolCallAndAnyResultBecomesText",
-                  drip({event("tool_result", R"({"tool_id":"t9","result":true,"is_error":"y"})"),
-                        event("tool_use_start", R"({"tool_id":"t9","tool":"clock","input":[1]})"),
-                        event("tool_result", R"({"tool_id":"t9","result":null})"),
-                        event("tool_result", R"({"tool_id":"t9","result":3.5,"is_error":1})")}),
+                  drip({ScriptedReply::event("tool_result",
+                                             R"({"tool_id":"t9","result":true,"is_error":"y"})"),
+                        ScriptedReply::event("tool_use_start",
+                                             R"({"tool_id":"t9","tool":"clock","input":[1]})"),
+                        ScriptedReply::event("tool_result", R"({"tool_id":"t9","result":null})"),
+                        ScriptedReply::event("tool_result",
+                                             R"({"tool_id":"t9","result":3.5,"is_error":1})")}),
                   {"result:t9:1:ok", "tool:t9:clock:{}", "result:t9:<null>:ok", "result:t9:3.5:ok",
                    "complete", "left:|t9=3.5"}},
-        ReplyCase{"MalformedAndUnknownLinesAreSkipped",
-                  drip({": comment\nid: 7\ndata: {broken\ndata:{\"delta\":\"no space\"}\n"
-                        "data: [DONE]\ndata: [1,2]\nevent:content_delta\n",
-                        event("ping", "{}"), event("content_delta", R"({"text":"no delta"})"),
-                        event("content_delta", R"({"delta":5})"),
-                        event("tool_use_start", R"({"tool_id":1,"tool":"s"})"),
-                        event("tool_result", R"({"result":"no id"})"),
-                        event("content_delta", "{\"delta\":\"\xFF\"}"), delta("ok")}),
-                  {"delta:ok", "complete", "left:ok|"}},
+        ReplyCase{
+            "MalformedAndUnknownLinesAreSkipped",
+            drip({": comment\nid: 7\ndata: {broken\ndata:{\"delta\":\"no space\"}\n"
+                  "data: [DONE]\ndata: [1,2]\nevent:content_delta\n",
+                  ScriptedReply::event("ping", "{}"),
+                  ScriptedReply::event("content_delta", R"({"text":"no delta"})"),
+                  ScriptedReply::event("content_delta", R"({"delta":5})"),
+                  ScriptedReply::event("tool_use_start", R"({"tool_id":1,"tool":"s"})"),
+                  ScriptedReply::event("tool_result", R"({"result":"no id"})"),
+                  ScriptedReply::event("content_delta", "{\"delta\":\"\xFF\"}"), delta("ok")}),
+            {"delta:ok", "complete", "left:ok|"}},
         // Deeper nesting would let one line exhaust the stack of whoever walks the event.
         ReplyCase{"NestingPastTheLimitSkipsOnlyItsLine",
                   drip({nested(512, "ok"), nested(513, "lost"), nested(1'000'000, "lost")}),
                   {"delta:ok", "complete", "left:ok|"}},
         // nlohmann refuses such a number as out of range, not as a syntax error.
         ReplyCase{"NumberTooLargeForADoubleSkipsOnlyItsLine",
-                  drip({event("content_delta", R"({"delta":"lost","n":1e400})"), delta("ok")}),
+                  drip({ScriptedReply::event("content_delta", R"({"delta":"lost","n":1e400})"),
+                        delta("ok")}),
                   {"delta:ok", "complete", "left:ok|"}},
         ReplyCase{"CharacterSplitAcrossChunksArrivesWholeAndACutOneSkipsItsLine",
                   drip({"event: content_delta\ndata: {\"delta\":\"caf\xC3", "\xA9\"}\n\n",
@@ -319,7 +322,8 @@ INSTANTIATE_TEST_SUITE_P(
                   {"delta:x", "delta:y", "delta:z", "turn:xyz|", "complete", "left:xyz|"}},
         ReplyCase{"ErrorEventEndsTheReplyAndKeepsTheText",
                   ScriptedReply::eventStream(
-                      {delta("part") + event("error", R"({"error":"Overloaded","code":"529"})") +
+                      {delta("part") +
+                       ScriptedReply::event("error", R"({"error":"Overloaded","code":"529"})") +
                        delta("after")}),
                   {"delta:part", "error:Error during streaming response", "left:part|"}},
         ReplyCase{"SuccessOtherThan200IsAnError",
@@ -367,9 +371,9 @@ TEST_F(ChatServiceTest, AReplyHoldsAtMostItsBoundOfTextToolsAndTurns)
 
     // The input counts as its JSON, {"q":"x"}.
     const QByteArray start =
-        event("tool_use_start", R"({"tool_id":"t1","tool":"a","input":{"q":"x"}})");
-    const QByteArray result =
-        event("tool_result", R"({"tool_id":"t1","result":")" + QByteArray(most - 9, 'r') + "\"}");
+        ScriptedReply::event("tool_use_start", R"({"tool_id":"t1","tool":"a","input":{"q":"x"}})");
+    const QByteArray result = ScriptedReply::event(
+        "tool_result", R"({"tool_id":"t1","result":")" + QByteArray(most - 9, 'r') + "\"}");
     const Calls tool = {R"(tool:t1:a:{"q":"x"})", "result:t1:" + units(most - 9) + ":ok"};
     EXPECT_EQ(reply({start, result, complete}),
               (Calls{tool[0], tool[1], "turn:|t1=" + units(most - 9), "complete"}));
@@ -387,8 +391,8 @@ TEST_F(ChatServiceTest, AReplyHoldsAtMostItsBoundOfTextToolsAndTurns)
 
     QByteArray tools;
     for (int i = 0; i < ChatService::maxToolCalls; ++i) {
-        tools += event("tool_use_start",
-                       R"({"tool_id":"t)" + QByteArray::number(i) + R"(","tool":"clock"})");
+        tools += ScriptedReply::event("tool_use_start", R"({"tool_id":"t)" + QByteArray::number(i) +
+                                                            R"(","tool":"clock"})");
     }
     EXPECT_EQ(reply({tools, complete}).back(), "complete");
     EXPECT_EQ(reply({tools, start}).back(), "error:The reply started too many tools");

@@ -88,6 +88,11 @@ ScriptedReply ScriptedReply::text(QByteArray body, int status)
     return wholeBody("text/plain; charset=utf-8", std::move(body), status);
 }
 
+QByteArray ScriptedReply::event(const QByteArray &type, const QByteArray &json)
+{
+    return "event: " + type + "\ndata: " + json + "\n\n";
+}
+
 ScriptedReply ScriptedReply::eventStream(QList<QByteArray> chunks, std::chrono::milliseconds delay)
 {
     ScriptedReply reply;

@@ -52,6 +52,8 @@ struct ScriptedReply
 
     static ScriptedReply json(QByteArray body, int status = 200);
     static ScriptedReply text(QByteArray body, int status = 200);
+    // One server-sent event of that type with that JSON as its data.
+    static QByteArray event(const QByteArray &type, const QByteArray &json);
     // An event stream sent as one chunk per line group, with the given delay between chunks.
     static ScriptedReply eventStream(QList<QByteArray> chunks,
                                      std::chrono::milliseconds delay = std::chrono::milliseconds{

@@ -29,22 +29,19 @@ Q_IMPORT_QML_PLUGIN(VessaPlugin)
 
 namespace {
 
-QByteArray event(const QByteArray &type, const QByteArray &json)
-{
-    return "event: " + type + "\ndata: " + json + "\n\n";
-}
-
 // An ordinary reply, streamed as a server sends it: a tool call, then a paragraph, two list items
 // and a table.
 const QList<QByteArray> reply = {
-    event("tool_use_start",
-          R"({"tool_id":"t1","tool":"log_meal","input":{"food":"eggs","calories":180}})"),
-    event("tool_result", R"json({"tool_id":"t1","result":"Logged 2 eggs (180 kcal)"})json"),
-    event("content_delta", R"({"delta":"Logged **breakfast**. "})"),
-    event("content_delta", R"({"delta":"Today so far:\n\n- Eggs, *two*\n"})"),
-    event("content_delta", R"({"delta":"- Toast\n\n| Meal | kcal |\n|---|---|\n"})"),
-    event("content_delta", R"({"delta":"| Breakfast | 180 |\n| Lunch | 450 |"})"),
-    event("message_complete", "{}"),
+    ScriptedReply::event(
+        "tool_use_start",
+        R"({"tool_id":"t1","tool":"log_meal","input":{"food":"eggs","calories":180}})"),
+    ScriptedReply::event("tool_result",
+                         R"json({"tool_id":"t1","result":"Logged 2 eggs (180 kcal)"})json"),
+    ScriptedReply::event("content_delta", R"({"delta":"Logged **breakfast**. "})"),
+    ScriptedReply::event("content_delta", R"({"delta":"Today so far:\n\n- Eggs, *two*\n"})"),
+    ScriptedReply::event("content_delta", R"({"delta":"- Toast\n\n| Meal | kcal |\n|---|---|\n"})"),
+    ScriptedReply::event("content_delta", R"({"delta":"| Breakfast | 180 |\n| Lunch | 450 |"})"),
+    ScriptedReply::event("message_complete", "{}"),
 };
 
 const std::vector<std::string> quickActions = {"Log my breakfast", "What did I eat today?",

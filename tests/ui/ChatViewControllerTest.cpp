@@ -28,19 +28,14 @@ static void PrintTo(const QStringList &texts, std::ostream *out)
 
 namespace {
 
-QByteArray event(const QByteArray &type, const QByteArray &json)
-{
-    return "event: " + type + "\ndata: " + json + "\n\n";
-}
-
 QByteArray delta(const QByteArray &text)
 {
-    return event("content_delta", R"({"delta":")" + text + "\"}");
+    return ScriptedReply::event("content_delta", R"({"delta":")" + text + "\"}");
 }
 
-const QByteArray toolStart =
-    event("tool_use_start", R"({"tool_id":"t1","tool":"log_meal","input":{"food":"eggs"}})");
-const QByteArray complete = event("message_complete", "{}");
+const QByteArray toolStart = ScriptedReply::event(
+    "tool_use_start", R"({"tool_id":"t1","tool":"log_meal","input":{"food":"eggs"}})");
+const QByteArray complete = ScriptedReply::event("message_complete", "{}");
 
 // A stream that does not end: held open after its chunks, as a reply still being written is, or
 // dropped.
@@ -189,7 +184,7 @@ TEST_F(ChatViewControllerTest, AStreamClosedBeforeItsCompleteKeepsTheTextAsIncom
 TEST_F(ChatViewControllerTest, StopKeepsWhatArrivedAsStoppedInTheRowsItStreamedInto)
 {
     const QByteArray secondTool =
-        event("tool_use_start", R"({"tool_id":"t2","tool":"log_meal","input":{}})");
+        ScriptedReply::event("tool_use_start", R"({"tool_id":"t2","tool":"log_meal","input":{}})");
     chat.route("POST", "/api/v1/chat/stream",
                unfinished({toolStart, delta("Logged"), complete, secondTool, delta("Half "),
                            delta("a reply")}));
@@ -363,8 +358,8 @@ TEST_F(ChatViewControllerTest, AReplyPastItsBoundsFailsAndKeepsWhatArrived)
         paragraph.repeated(ChatService::maxReplyLength / 1024 - 1) + QByteArray(1023, 'a');
     QByteArray tools;
     for (int i = 0; i <= ChatService::maxToolCalls; ++i) {
-        tools += event("tool_use_start",
-                       R"({"tool_id":"t)" + QByteArray::number(i) + R"(","tool":"clock"})");
+        tools += ScriptedReply::event("tool_use_start", R"({"tool_id":"t)" + QByteArray::number(i) +
+                                                            R"(","tool":"clock"})");
     }
     chat.route("POST", "/api/v1/chat/stream",
                ScriptedReply::eventStream({delta(head + "\\ud83d\\ude00 and more")}));

@@ -31,22 +31,20 @@ Q_IMPORT_QML_PLUGIN(VessaPlugin)
 
 namespace {
 
-QByteArray event(const QByteArray &type, const QByteArray &json)
-{
-    return "event: " + type + "\ndata: " + json + "\n\n";
-}
-
 // A reply with every kind of block, a link and two tools.
 const QList<QByteArray> richReply = {
-    event("tool_use_start",
-          R"({"tool_id":"t1","tool":"log_meal","input":{"food":"eggs","calories":180}})"),
-    event("tool_result", R"json({"tool_id":"t1","result":"Logged 2 eggs (180 kcal)"})json"),
-    event("tool_use_start", R"({"tool_id":"t2","tool":"get_daily_totals","input":{}})"),
-    event("tool_result", R"({"tool_id":"t2","result":"1,240 kcal"})"),
-    event(
+    ScriptedReply::event(
+        "tool_use_start",
+        R"({"tool_id":"t1","tool":"log_meal","input":{"food":"eggs","calories":180}})"),
+    ScriptedReply::event("tool_result",
+                         R"json({"tool_id":"t1","result":"Logged 2 eggs (180 kcal)"})json"),
+    ScriptedReply::event("tool_use_start",
+                         R"({"tool_id":"t2","tool":"get_daily_totals","input":{}})"),
+    ScriptedReply::event("tool_result", R"({"tool_id":"t2","result":"1,240 kcal"})"),
+    ScriptedReply::event(
         "content_delta",
         R"json({"delta":"Logged **breakfast**. Today so far:\n\n- Eggs\n- Toast\n\n| Meal | kcal |\n|---|---|\n| Breakfast | 180 |\n| Lunch | 1060 |\n\n```python\ntotal = 180 + 1060\n```\n\nSee [your diary](https://example.com/diary)."})json"),
-    event("message_complete", "{}"),
+    ScriptedReply::event("message_complete", "{}"),
 };
 
 QPalette palette(bool dark)
@@ -229,10 +227,11 @@ TEST_P(ScreenshotTest, InlineCode)
     show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
     chat.route("POST", "/api/v1/chat/stream",
                ScriptedReply::eventStream(
-                   {event("content_delta",
-                          R"({"delta":"Run `ls -la` in the folder: `iiiiiiii` and `MMMMMMMM` )"
-                          R"(take the same room, and **`bold code`** too."})"),
-                    event("message_complete", "{}")}));
+                   {ScriptedReply::event(
+                        "content_delta",
+                        R"({"delta":"Run `ls -la` in the folder: `iiiiiiii` and `MMMMMMMM` )"
+                        R"(take the same room, and **`bold code`** too."})"),
+                    ScriptedReply::event("message_complete", "{}")}));
     screen.quickAction(QStringLiteral("How do I see hidden files with `ls`?"));
     ASSERT_TRUE(
         QTest::qWaitFor([&screen] { return screen.hasMessages() && !screen.isStreaming(); }));
@@ -255,8 +254,9 @@ TEST_P(ScreenshotTest, FortyRowTableWithALongCell)
     ChatViewController &screen = chatScreen();
     show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
     chat.route("POST", "/api/v1/chat/stream",
-               ScriptedReply::eventStream({event("content_delta", R"({"delta":")" + table + "\"}"),
-                                           event("message_complete", "{}")}));
+               ScriptedReply::eventStream(
+                   {ScriptedReply::event("content_delta", R"({"delta":")" + table + "\"}"),
+                    ScriptedReply::event("message_complete", "{}")}));
     screen.quickAction(QStringLiteral("What did I eat this month?"));
     ASSERT_TRUE(
         QTest::qWaitFor([&screen] { return screen.hasMessages() && !screen.isStreaming(); }));
@@ -321,8 +321,8 @@ TEST_P(ScreenshotTest, LongParagraphStreamedWordByWordWrapsAsOne)
                      " says a **little** more, with `code` and a [link](https://example.com). ";
     QList<QByteArray> words;
     for (const QByteArray &word : paragraph.trimmed().split(' '))
-        words.append(event("content_delta", R"({"delta":")" + word + " \"}"));
-    words.append(event("message_complete", "{}"));
+        words.append(ScriptedReply::event("content_delta", R"({"delta":")" + word + " \"}"));
+    words.append(ScriptedReply::event("message_complete", "{}"));
 
     ChatViewController &screen = chatScreen();
     QQuickItem *view =
@@ -376,8 +376,9 @@ TEST_P(ScreenshotTest, LongParagraphStreamedWordByWordWrapsAsOne)
     };
     const QImage streamed = shot(words);
     expectPartsJoin();
-    const QImage atOnce = shot({event("content_delta", R"({"delta":")" + paragraph + "\"}"),
-                                event("message_complete", "{}")});
+    const QImage atOnce =
+        shot({ScriptedReply::event("content_delta", R"({"delta":")" + paragraph + "\"}"),
+              ScriptedReply::event("message_complete", "{}")});
     EXPECT_EQ(streamed, atOnce);
     expectPartsJoin();
     // Nothing of the list shows over the header, scrolled as far as it is.
@@ -392,8 +393,8 @@ TEST_P(ScreenshotTest, LongParagraphStreamedWordByWordWrapsAsOne)
 TEST_P(ScreenshotTest, RepliesCutShortSayWhyAndAFailedOneOffersRetry)
 {
     const QList<QByteArray> twoDeltas = {
-        event("content_delta", R"({"delta":"Breakfast had about "})"),
-        event("content_delta", R"({"delta":"320 kcal, and lunch"})")};
+        ScriptedReply::event("content_delta", R"({"delta":"Breakfast had about "})"),
+        ScriptedReply::event("content_delta", R"({"delta":"320 kcal, and lunch"})")};
     ChatViewController &screen = chatScreen();
     QQuickItem *view =
         show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
@@ -426,8 +427,9 @@ TEST_P(ScreenshotTest, RepliesCutShortSayWhyAndAFailedOneOffersRetry)
     expectLooksLikeReference(QStringLiteral("chat-retry"));
 
     chat.route("POST", "/api/v1/chat/stream",
-               ScriptedReply::eventStream({event("content_delta", R"({"delta":"About 320."})"),
-                                           event("message_complete", "{}")}));
+               ScriptedReply::eventStream(
+                   {ScriptedReply::event("content_delta", R"({"delta":"About 320."})"),
+                    ScriptedReply::event("message_complete", "{}")}));
     const auto find = [view](const QString &name) {
         for (QList<QQuickItem *> pending{view}; !pending.isEmpty();) {
             QQuickItem *item = pending.takeFirst();
@@ -468,10 +470,10 @@ TEST_P(ScreenshotTest, BadInputIsDrawnAsText)
     ChatViewController &screen = chatScreen();
     show(QStringLiteral("ChatView"), {{"controller", QVariant::fromValue(&screen)}});
     for (const QByteArray &input : inputs) {
-        chat.route(
-            "POST", "/api/v1/chat/stream",
-            ScriptedReply::eventStream({event("content_delta", R"({"delta":")" + input + "\"}"),
-                                        event("message_complete", "{}")}));
+        chat.route("POST", "/api/v1/chat/stream",
+                   ScriptedReply::eventStream(
+                       {ScriptedReply::event("content_delta", R"({"delta":")" + input + "\"}"),
+                        ScriptedReply::event("message_complete", "{}")}));
         screen.quickAction(QStringLiteral("Show me"));
         ASSERT_TRUE(QTest::qWaitFor([&screen] { return !screen.isStreaming(); }, 30000));
         ASSERT_FALSE(screen.alert()->isShown()) << screen.alert()->message().toStdString();
@@ -517,9 +519,10 @@ TEST_P(ScreenshotTest, NamesFromServersAreDrawnAsTheirCharacters)
     chat.route(
         "POST", "/api/v1/chat/stream",
         ScriptedReply::eventStream(
-            {event("tool_use_start",
-                   json({{"tool_id", "t1"}, {"tool", name}, {"input", nlohmann::json::object()}})),
-             event("message_complete", "{}")}));
+            {ScriptedReply::event(
+                 "tool_use_start",
+                 json({{"tool_id", "t1"}, {"tool", name}, {"input", nlohmann::json::object()}})),
+             ScriptedReply::event("message_complete", "{}")}));
     screen.quickAction(QStringLiteral("Hello"));
     ASSERT_TRUE(
         QTest::qWaitFor([&screen] { return screen.hasMessages() && !screen.isStreaming(); }));

@@ -78,17 +78,4 @@ TEST_P(ThemeSurfaces, BubbleAndToolGroupStandOutFromTheWindowBehindThem)
 INSTANTIATE_TEST_SUITE_P(FlatPalettes, ThemeSurfaces,
                          testing::Values("#efefef", "#1e1e1e", "#ffffff", "#000000", "#f8f2fa"));
 
-TEST(Theme, SurfacesTheDesktopAlreadySetApartKeepTheirColours)
-{
-    const QPalette original = QGuiApplication::palette();
-    QPalette palette = flat("#ececec");
-    palette.setColor(QPalette::Button, QColor(0xf6, 0xf6, 0xf6));
-    palette.setColor(QPalette::Base, QColor(0xe0, 0xe0, 0xe0));
-    QGuiApplication::setPalette(palette);
-
-    EXPECT_EQ(Theme::Colors::assistantBubble(), QColor(0xf6, 0xf6, 0xf6));
-    EXPECT_EQ(Theme::Colors::backgroundSecondary(), QColor(0xe0, 0xe0, 0xe0));
-    QGuiApplication::setPalette(original);
-}
-
 } // namespace
