@@ -3,8 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-./scripts/setup.sh
-cmake --preset release >/dev/null
+./scripts/setup.sh test
+[[ build/release/build.ninja -nt CMakePresets.json ]] || cmake --preset release >/dev/null
 cmake --build --preset release
 for bench in sse markdown audio; do
   echo "== bench_$bench"

@@ -51,7 +51,7 @@ backend_listening() { (exec 3<>"/dev/tcp/127.0.0.1/$LOCAL_BACKEND_PORT") 2>/dev/
 backend_pid=
 start_backend() {
     backend_listening && return
-    ./build/default/localserver/vessa-localserver --port "$LOCAL_BACKEND_PORT" &
+    ./build/app/localserver/vessa-localserver --port "$LOCAL_BACKEND_PORT" &
     backend_pid=$!
     for _ in $(seq 50); do
         backend_listening && return
@@ -66,12 +66,14 @@ stop_backend() {
     fi
 }
 
-./scripts/setup.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target vessa vessa-localserver
-register_url_handler "$PWD/build/default/src/app/vessa"
+./scripts/setup.sh run
+# Configures once (again when the presets change); the build itself re-runs CMake when a
+# CMakeLists.txt changes.
+[[ build/app/build.ninja -nt CMakePresets.json ]] || cmake --preset app >/dev/null
+cmake --build --preset app
+register_url_handler "$PWD/build/app/src/app/vessa"
 trap stop_backend EXIT
 trap 'exit 130' INT TERM
 start_backend
 # The tray icon; a click on it, or Ctrl+Shift+M, opens the popover.
-./build/default/src/app/vessa "$@"
+./build/app/src/app/vessa "$@"
