@@ -10,6 +10,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QVariant>
+#include <algorithm>
 #include <atomic>
 #include <utility>
 
@@ -30,6 +31,7 @@ constexpr uint responseCancelled = 1;
 const QString noInterface = QStringLiteral("the desktop portal has no GlobalShortcuts interface");
 const QString noSession = QStringLiteral("the desktop portal did not open a shortcut session");
 const QString refused = QStringLiteral("the portal refused the shortcut");
+const QString notBound = QStringLiteral("the desktop portal did not bind the shortcut");
 const QString cannotListen = QStringLiteral("the desktop portal's answers cannot be received");
 
 // One entry of BindShortcuts' a(sa{sv}): an id and its properties.
@@ -53,6 +55,29 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, Shortcut &shortcu
     argument >> shortcut.id >> shortcut.properties;
     argument.endStructure();
     return argument;
+}
+
+const QString shortcutsKey = QStringLiteral("shortcuts");
+
+// Our one shortcut; the desktop may let the user choose another trigger for it.
+QList<Shortcut> ourShortcuts()
+{
+    return {{QString::fromLatin1(PortalGlobalShortcut::shortcutId),
+             {{QStringLiteral("description"), QStringLiteral("Show or hide Vessa")},
+              {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+SHIFT+m")}}}};
+}
+
+// A request's results name the shortcuts the desktop holds for the session; a success that does
+// not name ours binds nothing.
+bool holdsOurShortcut(const QVariantMap &results)
+{
+    const QVariant value = results.value(shortcutsKey);
+    if (value.value<QDBusArgument>().currentSignature() != QLatin1StringView("a(sa{sv})"))
+        return false;
+    const auto held = qdbus_cast<QList<Shortcut>>(value);
+    return std::any_of(held.cbegin(), held.cend(), [](const Shortcut &shortcut) {
+        return shortcut.id == QLatin1StringView(PortalGlobalShortcut::shortcutId);
+    });
 }
 
 QDBusMessage versionQuery()
@@ -121,13 +146,15 @@ void PortalGlobalShortcut::handleVersion(const QDBusMessage &reply)
         fail(cannotListen);
         return;
     }
-    // 3. A session, which holds the binding for as long as it stays open.
+    // 3. A session, which holds the binding for as long as it stays open. KDE Plasma 5.27 binds
+    // only the shortcuts given here and ignores those of BindShortcuts; other desktops drop them.
     state = State::creatingSession;
     request(QStringLiteral("CreateSession"), {},
-            {{QStringLiteral("session_handle_token"), newToken()}});
+            {{QStringLiteral("session_handle_token"), newToken()},
+             {shortcutsKey, QVariant::fromValue(ourShortcuts())}});
 }
 
-void PortalGlobalShortcut::bindShortcut(const QVariantMap &sessionResults)
+void PortalGlobalShortcut::openSession(const QVariantMap &sessionResults)
 {
     // Documented as an object path, sent as a string by xdg-desktop-portal: either is taken.
     const QVariant handle = sessionResults.value(QStringLiteral("session_handle"));
@@ -138,15 +165,18 @@ void PortalGlobalShortcut::bindShortcut(const QVariantMap &sessionResults)
         fail(noSession);
         return;
     }
-    // 4. Our one shortcut; the desktop may let the user choose another trigger for it.
+    // A desktop that took the shortcut with the session holds it already; asking again would
+    // only open its settings page, as Plasma 5.27 does on every BindShortcuts.
+    if (holdsOurShortcut(sessionResults)) {
+        state = State::bound;
+        emit bound();
+        return;
+    }
+    // 4. The shortcut itself, which the desktop may show the user to confirm.
     state = State::binding;
-    const QList<Shortcut> shortcuts{
-        {QString::fromLatin1(shortcutId),
-         {{QStringLiteral("description"), QStringLiteral("Show or hide Vessa")},
-          {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+SHIFT+m")}}}};
     // No parent window: the tray icon has none that the portal's dialog could attach to.
     request(QStringLiteral("BindShortcuts"),
-            {QVariant::fromValue(QDBusObjectPath(sessionPath)), QVariant::fromValue(shortcuts),
+            {QVariant::fromValue(QDBusObjectPath(sessionPath)), QVariant::fromValue(ourShortcuts()),
              QString()},
             {});
 }
@@ -198,7 +228,9 @@ void PortalGlobalShortcut::handleResponse(uint response, const QVariantMap &resu
         return;
     }
     if (state == State::creatingSession) {
-        bindShortcut(results);
+        openSession(results);
+    } else if (state == State::binding && !holdsOurShortcut(results)) {
+        fail(notBound);
     } else if (state == State::binding) {
         state = State::bound;
         emit bound();

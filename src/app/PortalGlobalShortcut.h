@@ -58,7 +58,7 @@ private:
     void handleVersion(const QDBusMessage &reply);
     void request(const QString &method, QVariantList arguments, QVariantMap options);
     void handleRequestReply(const QDBusMessage &reply);
-    void bindShortcut(const QVariantMap &sessionResults);
+    void openSession(const QVariantMap &sessionResults);
     void callAsync(const QDBusMessage &message,
                    void (PortalGlobalShortcut::*next)(const QDBusMessage &));
     bool listenForResponse(bool listen);

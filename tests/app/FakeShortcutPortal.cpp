@@ -2,6 +2,7 @@
 
 #include <QDBusArgument>
 #include <QDBusError>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QVariant>
@@ -31,10 +32,29 @@ QString handleFor(const QString &kind, const QDBusMessage &message, const QStrin
 
 } // namespace
 
+QDBusArgument &operator<<(QDBusArgument &argument, const FakeShortcutPortal::Shortcut &shortcut)
+{
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument,
+                                FakeShortcutPortal::Shortcut &shortcut)
+{
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
 FakeShortcutPortal::FakeShortcutPortal(bool withGlobalShortcuts)
     : bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName))
     , hasInterface(withGlobalShortcuts)
 {
+    qDBusRegisterMetaType<Shortcut>();
+    qDBusRegisterMetaType<QList<Shortcut>>();
     EXPECT_TRUE(bus.registerVirtualObject(portalPath, this, QDBusConnection::SubPath));
     EXPECT_TRUE(bus.registerService(portalService));
 }
@@ -131,22 +151,23 @@ void FakeShortcutPortal::bindShortcuts(const QDBusMessage &message)
         return;
     }
 
-    const auto shortcuts = arguments.at(1).value<QDBusArgument>();
-    shortcuts.beginArray();
-    while (!shortcuts.atEnd()) {
-        Shortcut shortcut;
-        shortcuts.beginStructure();
-        shortcuts >> shortcut.id >> shortcut.properties;
-        shortcuts.endStructure();
-        boundShortcuts.append(shortcut);
+    const auto shortcuts = qdbus_cast<QList<Shortcut>>(arguments.at(1));
+    boundShortcuts.append(shortcuts);
+    // What a desktop answers for each shortcut it holds: the trigger as the user would read it.
+    QList<Shortcut> held;
+    for (const Shortcut &shortcut : bindsShortcuts ? shortcuts : QList<Shortcut>()) {
+        held.append({shortcut.id,
+                     {{QStringLiteral("description"),
+                       shortcut.properties.value(QStringLiteral("description"))},
+                      {QStringLiteral("trigger_description"),
+                       shortcut.properties.value(QStringLiteral("preferred_trigger"))}}});
     }
-    shortcuts.endArray();
 
     const auto options = qdbus_cast<QVariantMap>(arguments.at(3));
     const QString request = handleFor(QStringLiteral("request"), message,
                                       options.value(QStringLiteral("handle_token")).toString());
     bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-    respond(request, bindingResponse, {});
+    respond(request, bindingResponse, {{QStringLiteral("shortcuts"), QVariant::fromValue(held)}});
 }
 
 void FakeShortcutPortal::respond(const QString &requestPath, uint response,

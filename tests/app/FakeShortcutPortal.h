@@ -32,6 +32,9 @@ public:
 
     // The user's answer to BindShortcuts: 0 accepts, 1 declines.
     uint bindingResponse = 0;
+    // Whether an accepted BindShortcuts binds the shortcuts and names them in its results; a
+    // desktop may answer success and bind nothing.
+    bool bindsShortcuts = true;
 
     QStringList sessions;
     QList<Shortcut> boundShortcuts;

@@ -115,6 +115,20 @@ TEST(PortalGlobalShortcut, ADeclinedShortcutFailsAndClosesTheSession)
     EXPECT_TRUE(spies.bound.isEmpty());
 }
 
+TEST(PortalGlobalShortcut, ASuccessThatBindsNothingFailsAndClosesTheSession)
+{
+    FakeShortcutPortal portal;
+    portal.bindsShortcuts = false;
+    PortalGlobalShortcut shortcut;
+    Spies spies(shortcut);
+
+    shortcut.start();
+    ASSERT_TRUE(waitFor(spies.failed));
+    EXPECT_EQ(spies.reason(), QStringLiteral("the desktop portal did not bind the shortcut"));
+    ASSERT_TRUE(waitFor(portal.closedSessions));
+    EXPECT_TRUE(spies.bound.isEmpty());
+}
+
 TEST(PortalGlobalShortcut, WithoutThePortalOrItsInterfaceItFailsAtOnce)
 {
     PortalGlobalShortcut shortcut;
