@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 #include <QThread>
+#include <memory>
 #include <utility>
 
 AppDelegate::AuthServiceProvider AppDelegate::sharedAuthService()
@@ -51,6 +52,12 @@ void AppDelegate::togglePopover()
         m_statusBarController->togglePopover();
 }
 
+void AppDelegate::showPopover()
+{
+    if (m_statusBarController)
+        m_statusBarController->showPopover();
+}
+
 void AppDelegate::openURLs(const QList<QUrl> &urls)
 {
     Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
@@ -60,6 +67,23 @@ void AppDelegate::openURLs(const QList<QUrl> &urls)
             continue;
         // 2. The waiting sign-in takes the URL and stops waiting, so a second callback for the
         //    same sign-in finds nothing to resume.
-        authService().resumeAuthContinuation(url);
+        AuthService &auth = authService();
+        if (auth.resumeAuthContinuation(url))
+            showPopoverWhenSignInEnds(auth);
     }
+}
+
+void AppDelegate::showPopoverWhenSignInEnds(AuthService &auth)
+{
+    if (!auth.isLoading()) {
+        showPopover();
+        return;
+    }
+    auto ended = std::make_shared<QMetaObject::Connection>();
+    *ended = connect(&auth, &AuthService::isLoadingChanged, this, [this, &auth, ended] {
+        if (auth.isLoading())
+            return;
+        disconnect(*ended);
+        showPopover();
+    });
 }

@@ -34,15 +34,21 @@ public:
 
     // Shows or hides the popover, for the hot key and for "vessa --toggle".
     void togglePopover();
+    // Shows the popover, for a start of Vessa while it runs.
+    void showPopover();
 
     // Hands each "vessa-mac" URL, in order, to the sign-in that waits for its callback. Other
-    // URLs, and callbacks while no sign-in waits, are ignored without a message.
+    // URLs, and callbacks while no sign-in waits, are ignored without a message. Once the
+    // sign-in a callback resumed has ended, the popover shows how it went: the user comes back
+    // from the browser to the chat, or to the sign-in screen saying what failed.
     void openURLs(const QList<QUrl> &urls);
 
     StatusBarController *statusBarController() const { return m_statusBarController.get(); }
     HotKeyManager *hotKeyManager() const { return m_hotKeyManager.get(); }
 
 private:
+    void showPopoverWhenSignInEnds(AuthService &auth);
+
     AuthServiceProvider authService;
     std::unique_ptr<StatusBarController> m_statusBarController;
     std::unique_ptr<HotKeyManager> m_hotKeyManager;

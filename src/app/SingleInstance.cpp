@@ -166,15 +166,17 @@ SingleInstance::Forwarding SingleInstance::forward(const QStringList &arguments)
         return Forwarding::failed;
     }
 
+    QByteArray lines;
     for (const QString &argument : arguments) {
-        QByteArray line = argument.toUtf8();
+        const QByteArray line = argument.toUtf8();
         // The running instance would drop these anyway, and an overlong line would cost the
         // URLs after it, since the whole connection is dropped.
-        if (line != toggleArgument && !ForwardedUrl::parse(line))
-            continue;
-        line.append('\n');
-        socket.write(line);
+        if (line == toggleArgument || ForwardedUrl::parse(line))
+            lines.append(line).append('\n');
     }
+    if (lines.isEmpty())
+        lines = QByteArray(showLine).append('\n');
+    socket.write(lines);
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(writeTimeoutMs)) {
             failure = socket.errorString();
@@ -225,6 +227,8 @@ void SingleInstance::readLines(QLocalSocket &socket, QByteArray &pending)
         pending.remove(0, end + 1);
         if (line == toggleArgument)
             emit toggleRequested();
+        else if (line == showLine)
+            emit showRequested();
         else if (const std::optional<QUrl> url = ForwardedUrl::parse(line))
             emit urlReceived(*url);
     }

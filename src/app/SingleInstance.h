@@ -36,6 +36,9 @@ public:
     // The argument, and the line on the socket, that asks the running instance to show or hide
     // its popover. No URL looks like it.
     static constexpr char toggleArgument[] = "--toggle";
+    // The line a start with nothing to hand over sends: someone started Vessa again, from the
+    // application menu or a terminal, and expects to see it.
+    static constexpr char showLine[] = "--show";
 
     // The fixed socket in the user's runtime folder (XDG_RUNTIME_DIR), or, when there is none
     // that is the user's alone, in a private folder of our own: in the user's cache, or without
@@ -54,7 +57,7 @@ public:
 
     // Runs once at start-up, before the event loop: hands the URLs and the toggle request among
     // the arguments to a running instance (what it would accept, in order, waiting until it is
-    // written), or becomes that instance.
+    // written), or a request to show its popover when there are none, or becomes that instance.
     Role start(const QStringList &arguments);
 
     const QString &socketPath() const { return path; }
@@ -66,6 +69,8 @@ signals:
     void urlReceived(const QUrl &url);
     // Another start was asked to toggle the popover.
     void toggleRequested();
+    // Another start had nothing to hand over: the popover should show, whether or not it does.
+    void showRequested();
 
 private:
     enum class Forwarding

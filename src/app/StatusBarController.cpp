@@ -102,6 +102,13 @@ void StatusBarController::togglePopover()
 
 void StatusBarController::showPopover()
 {
+    if (!m_statusItem || !m_popover)
+        return;
+    if (m_popover->isVisible()) {
+        m_popover->raise();
+        m_popover->requestActivate();
+        return;
+    }
     m_popover->loadContent();
     placePopover();
     m_popover->show();

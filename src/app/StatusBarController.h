@@ -27,6 +27,8 @@ public:
     void setup();
 
     void togglePopover();
+    // Shows the popover, or when it is already shown, brings it to the front with the focus.
+    void showPopover();
     void statusBarButtonClicked(QSystemTrayIcon::ActivationReason reason,
                                 Qt::KeyboardModifiers modifiers);
     void showAbout();
@@ -41,7 +43,6 @@ public:
     static bool isOutsideClick(QPoint click, const QRect &popoverFrame, const QRect &trayIcon);
 
 private:
-    void showPopover();
     void closePopover();
     // Closes for a click beside the popover or the focus leaving for another application.
     void dismissPopover();

@@ -5,6 +5,7 @@
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
 
+#include <Configuration.h>
 #include <QApplication>
 #include <QDebug>
 #include <QList>
@@ -14,11 +15,42 @@
 #include <QStringList>
 #include <QUrl>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 namespace {
+
+constexpr char helpText[] =
+    "Usage: vessa [--toggle | --window] [vessa-mac://callback?...]\n"
+    "An AI assistant in the system tray.\n"
+    "\n"
+    "  --toggle     show or hide the popover of the running Vessa (starts it if none runs)\n"
+    "  --window     show the popover's content in an ordinary window\n"
+    "  --version    print the version and exit\n"
+    "  -h, --help   print this help and exit\n"
+    "\n"
+    "Started again while it runs, Vessa shows its popover. A vessa-mac: URL, as the browser\n"
+    "hands back after signing in, goes to the running Vessa.\n";
+
+// Help and the version need no display, no instance and no socket: answered before any of them.
+bool answeredAtOnce(int argc, char *argv[])
+{
+    for (int index = 1; index < argc; ++index) {
+        const std::string_view argument = argv[index];
+        if (argument == "--version") {
+            std::printf("vessa %s\n", Configuration::version);
+            return true;
+        }
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(helpText, stdout);
+            return true;
+        }
+    }
+    return false;
+}
 
 // The popover's content in an ordinary window, for working on the screens.
 std::unique_ptr<PopoverWindow> showWindow()
@@ -34,6 +66,8 @@ std::unique_ptr<PopoverWindow> showWindow()
 
 int main(int argc, char *argv[])
 {
+    if (answeredAtOnce(argc, argv))
+        return EXIT_SUCCESS;
     // Text and flat shapes draw as well in software, at a fraction of the memory of a GL context.
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
@@ -68,6 +102,8 @@ int main(int argc, char *argv[])
                      [&delegate](const QUrl &url) { delegate.openURLs({url}); });
     QObject::connect(&instance, &SingleInstance::toggleRequested, &delegate,
                      &AppDelegate::togglePopover);
+    QObject::connect(&instance, &SingleInstance::showRequested, &delegate,
+                     &AppDelegate::showPopover);
     QObject::connect(&app, &QApplication::aboutToQuit, &delegate,
                      &AppDelegate::applicationWillTerminate);
 

@@ -1,5 +1,6 @@
 #include "ui/SettingsViewController.h"
 
+#include "Configuration.h"
 #include "identity/AuthService.h"
 
 #include <exception>
@@ -38,6 +39,11 @@ QString SettingsViewController::accountEmail() const
 {
     const std::optional<User> &user = authService.currentUser();
     return user ? user->email : QString();
+}
+
+QString SettingsViewController::version()
+{
+    return QString::fromLatin1(Configuration::version);
 }
 
 void SettingsViewController::signOut()

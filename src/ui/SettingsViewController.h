@@ -19,6 +19,7 @@ class SettingsViewController : public QObject
     Q_PROPERTY(bool hasAccount READ hasAccount NOTIFY accountChanged)
     Q_PROPERTY(QString accountName READ accountName NOTIFY accountChanged)
     Q_PROPERTY(QString accountEmail READ accountEmail NOTIFY accountChanged)
+    Q_PROPERTY(QString version READ version CONSTANT)
 
 public:
     explicit SettingsViewController(QObject *parent = nullptr);
@@ -31,6 +32,8 @@ public:
     // First and last name; empty unless the user record has both.
     QString accountName() const;
     QString accountEmail() const;
+    // The application's version, the one its About box shows too.
+    static QString version();
 
     Q_INVOKABLE void signOut();
     QCoro::Task<> runSignOut();

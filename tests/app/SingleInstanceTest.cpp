@@ -146,3 +146,33 @@ TEST_F(SingleInstanceTest, ToggleRequestsTravelInOrderWithTheUrls)
               (QStringList{QStringLiteral("toggle"), QStringLiteral("vessa-mac://callback?code=c"),
                            QStringLiteral("toggle")}));
 }
+
+TEST_F(SingleInstanceTest, AStartWithNothingToHandOverAsksToShowThePopover)
+{
+    SingleInstance first(socketPath());
+    ASSERT_EQ(first.start({}), SingleInstance::Role::primary);
+    QStringList received;
+    QObject::connect(&first, &SingleInstance::showRequested,
+                     [&] { received.append(QStringLiteral("show")); });
+    QObject::connect(&first, &SingleInstance::toggleRequested,
+                     [&] { received.append(QStringLiteral("toggle")); });
+    QObject::connect(&first, &SingleInstance::urlReceived,
+                     [&](const QUrl &url) { received.append(url.toString()); });
+
+    const QStringList starts[] = {{},
+                                  {QStringLiteral("--window")},
+                                  {QStringLiteral("not a url")},
+                                  {QStringLiteral("--toggle")},
+                                  {QStringLiteral("vessa-mac://callback?code=c")}};
+    for (const QStringList &arguments : starts) {
+        SingleInstance again(socketPath());
+        EXPECT_EQ(again.start(arguments), SingleInstance::Role::forwarded);
+    }
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 5; }, 5000));
+    QTest::qWait(50);
+    received.sort();
+    EXPECT_EQ(received, (QStringList{QStringLiteral("show"), QStringLiteral("show"),
+                                     QStringLiteral("show"), QStringLiteral("toggle"),
+                                     QStringLiteral("vessa-mac://callback?code=c")}));
+}

@@ -5,21 +5,26 @@
 #include "SoundServer.h"
 #include "VoicePeer.h"
 #include "app/AppDelegate.h"
+#include "app/AppServices.h"
 #include "app/HotKeyManager.h"
 #include "app/PopoverWindow.h"
+#include "identity/AuthError.h"
 #include "model/SharedInstance.h"
 #include "support/TaskAwaiting.h"
 #include "ui/ChatViewController.h"
 #include "ui/VoiceChatViewController.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QQuickItem>
 #include <QTest>
+#include <QUrlQuery>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -155,6 +160,81 @@ TEST_F(StatusBarControllerTest, LaunchPutsUpTheShellAndTheHotKeyTogglesUntilTerm
               "[HotKeyManager] Hotkey monitors removed\n[AppDelegate] Vessa Mac terminating\n");
     press(popover, Qt::Key_M, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_FALSE(popover.isVisible());
+}
+
+TEST_F(StatusBarControllerTest, ASignInEndedByTheBrowsersCallbackShowsItsOutcome)
+{
+    AppDelegate delegate([this]() -> AuthService & { return auth; });
+    logOf([&] { delegate.applicationDidFinishLaunching(); });
+    PopoverWindow &popover = *delegate.statusBarController()->popover();
+    const auto screenShown = [&](const char *view) {
+        if (!popover.isVisible())
+            return false;
+        const auto items = popover.rootObject()->findChildren<QQuickItem *>();
+        return std::any_of(items.cbegin(), items.cend(), [view](const QQuickItem *item) {
+            return QByteArray(item->metaObject()->className()).startsWith(view);
+        });
+    };
+
+    // The browser took the focus, which closed the popover; a callback with no code fails the
+    // sign-in, and the user comes back to the sign-in screen that says so.
+    QCoro::Task<> failing = beginSignIn();
+    QUrl noCode = callbackURL(QStringLiteral("unused"));
+    QUrlQuery query(noCode);
+    query.removeQueryItem(QStringLiteral("code"));
+    noCode.setQuery(query);
+    delegate.openURLs({noCode});
+    EXPECT_THROW(awaitTask(std::move(failing)), AuthError);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screenShown("LoginView"); }, 5000));
+    delegate.statusBarController()->togglePopover();
+
+    // A callback no sign-in waits for shows nothing; the one that ends a sign-in shows the chat
+    // once the sign-in is complete, not before.
+    delegate.openURLs({QUrl(QStringLiteral("vessa-mac://callback?code=c&state=stray"))});
+    QCoro::Task<> succeeding = beginSignIn();
+    delegate.openURLs({QUrl(QStringLiteral("vessa-mac://callback?code=c&state=stray"))});
+    EXPECT_FALSE(popover.isVisible());
+    delegate.openURLs({callbackURL(QStringLiteral("code-1"))});
+    EXPECT_FALSE(popover.isVisible());
+    awaitTask(std::move(succeeding));
+    EXPECT_TRUE(auth.isAuthenticated());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screenShown("ChatView"); }, 5000));
+
+    // Started again while it shows, Vessa keeps it shown.
+    delegate.showPopover();
+    EXPECT_TRUE(popover.isVisible());
+}
+
+TEST_F(StatusBarControllerTest, TheAboutBoxAndTheSettingsScreenShowTheProjectsVersion)
+{
+    AppServices::describeApplication();
+    signIn();
+    StatusBarController controller;
+    controller.setup();
+    controller.showAbout();
+    const auto isAboutBox = [](const QWidget *widget) {
+        return qobject_cast<const QMessageBox *>(widget) != nullptr && widget->isVisible();
+    };
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const auto about = std::find_if(windows.cbegin(), windows.cend(), isAboutBox);
+    ASSERT_NE(about, windows.cend());
+    EXPECT_TRUE(qobject_cast<QMessageBox *>(*about)->text().contains(
+        QStringLiteral("Version " VESSA_PROJECT_VERSION)));
+    (*about)->close();
+
+    controller.togglePopover();
+    auto *chat = screenOf<ChatViewController>(controller.popover()->rootObject(), "ChatView");
+    ASSERT_NE(chat, nullptr);
+    chat->showSettings();
+    // Screens come from Repeaters, whose items hang in the tree of items, not of objects.
+    const std::function<bool(const QQuickItem *)> showsVersion = [&](const QQuickItem *item) {
+        if (item->isVisible() &&
+            item->property("text").toString() == QLatin1StringView(VESSA_PROJECT_VERSION))
+            return true;
+        const QList<QQuickItem *> children = item->childItems();
+        return std::any_of(children.cbegin(), children.cend(), showsVersion);
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return showsVersion(controller.popover()->contentItem()); }));
 }
 
 TEST_F(StatusBarControllerTest, HidingThePopoverEndsTheVoiceChatAndTheNextShowingOpensTheChat)

@@ -248,3 +248,24 @@ TEST_F(VessaProcessTest, WithoutAHomeASecondStartStillFindsTheFirst)
     }
     expectASecondStartFindsTheFirstAt(ownFolder + "/" + SingleInstance::socketFileName);
 }
+
+TEST_F(VessaProcessTest, VersionAndHelpOnlyPrint)
+{
+    // Without a display the application could not even begin: answering needs none.
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    const std::pair<QStringList, QByteArray> starts[] = {
+        {{QStringLiteral("--version")}, "vessa " VESSA_PROJECT_VERSION "\n"},
+        {{QStringLiteral("--help")}, "Usage: vessa [--toggle | --window]"},
+        {{QStringLiteral("--toggle"), QStringLiteral("-h")}, "Usage: vessa [--toggle | --window]"},
+    };
+    for (const auto &[arguments, output] : starts) {
+        QProcess &start = startVessa(arguments);
+        ASSERT_TRUE(waitForExit(start));
+        EXPECT_TRUE(exitedCleanly(start)) << start.readAllStandardError().constData();
+        EXPECT_TRUE(start.readAllStandardOutput().startsWith(output))
+            << arguments.join(' ').toStdString();
+    }
+    EXPECT_TRUE(QDir(runtimeFolder.path()).isEmpty()) << "no socket, no lock";
+}

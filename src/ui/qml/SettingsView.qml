@@ -226,7 +226,7 @@ Rectangle {
 
                             AboutRow {
                                 label: qsTr("Version")
-                                value: "1.0.0"
+                                value: controller.version
                             }
 
                             Rectangle {
