@@ -1,6 +1,9 @@
 #include "app/XRecordMonitor.h"
 
+#include <QGuiApplication>
 #include <QPointer>
+#include <QRect>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <utility>
 
@@ -116,8 +119,21 @@ void XRecordMonitor::readRecordedEvents()
         else if (event.type == KeyRelease)
             isRepeat(event);
         else
-            emit buttonPressed(event.position);
+            emit buttonPressed(fromDevicePixels(event.position));
     }
+}
+
+QPoint XRecordMonitor::fromDevicePixels(QPoint position)
+{
+    // A scaled screen keeps its top-left corner where the X server has it and shrinks its size.
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        const QRect logical = screen->geometry();
+        const qreal ratio = screen->devicePixelRatio();
+        const QRect device(logical.topLeft(), logical.size() * ratio);
+        if (device.contains(position))
+            return logical.topLeft() + (position - logical.topLeft()) / ratio;
+    }
+    return position;
 }
 
 bool XRecordMonitor::isRepeat(const Recorded &event)

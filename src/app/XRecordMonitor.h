@@ -41,7 +41,9 @@ signals:
     // The X modifier state held while the key went down (ShiftMask, ControlMask, ...). A held
     // key repeats: those presses come with isRepeat set.
     void keyPressed(quint8 keycode, quint16 modifierState, bool isRepeat);
-    void buttonPressed(QPoint rootPosition);
+    // Where, in the device-independent pixels of Qt's screens and windows, not the X server's
+    // own: on a scaled screen the two differ.
+    void buttonPressed(QPoint position);
 
 private:
     struct Connections;
@@ -56,6 +58,7 @@ private:
 
     explicit XRecordMonitor(std::unique_ptr<Connections> connections);
     void readRecordedEvents();
+    static QPoint fromDevicePixels(QPoint position);
     bool isRepeat(const Recorded &event);
 
     std::unique_ptr<Connections> x;

@@ -3,17 +3,26 @@
 
 Starts Xvfb, trayer (an XEmbed tray host), the local backend and vessa; checks the tray icon is
 docked; presses Ctrl+Shift+M while another X client has the focus and checks that client still
-got the key; signs in playing the browser; sends a message with the keyboard and looks for the
-reply on screen; closes the popover with a click beside it and, reopened, with Escape; stops
-vessa with SIGTERM and checks that nothing is left running.
+got the key; signs in playing the browser, the popover closed meanwhile, and checks that it shows
+again once the sign-in is done; clicks into the message field, which must leave the popover open,
+sends a message with the keyboard and looks for the reply on screen; closes the popover with a
+click beside it and, reopened, with Escape; checks that starting vessa again shows the popover
+and keeps it shown; stops vessa with SIGTERM and checks that nothing is left running.
 
-Usage: shell_e2e.py VESSA LOCALSERVER PORT
+At SCALE 2 Qt draws everything twice as large (QT_SCALE_FACTOR), and its coordinates are no
+longer the X server's.
+
+The local backend listens on a fixed port: run this in a network namespace of its own
+(tests/voice/loopback-only.sh), so that no other backend can answer in its place.
+
+Usage: shell_e2e.py VESSA LOCALSERVER PORT SCALE
 """
 
 import html
 import os
 import re
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -21,7 +30,7 @@ import time
 import urllib.parse
 import urllib.request
 
-VESSA, LOCALSERVER, PORT = sys.argv[1], sys.argv[2], int(sys.argv[3])
+VESSA, LOCALSERVER, PORT, SCALE = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 work = tempfile.TemporaryDirectory(prefix="vessa-e2e-")
 started = []
 
@@ -48,7 +57,8 @@ def start(arguments, **kwargs):
 
 def start_x_server():
     read_end, write_end = os.pipe()
-    start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+    size = f"{1280 * SCALE}x{800 * SCALE}x24"
+    start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", size, "-nolisten", "tcp"],
           pass_fds=(write_end,), stderr=subprocess.DEVNULL)
     os.close(write_end)
     with os.fdopen(read_end) as pipe:
@@ -56,7 +66,7 @@ def start_x_server():
 
 
 display = start_x_server()
-environment = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb")
+environment = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QT_SCALE_FACTOR=str(SCALE))
 for name in ("XDG_RUNTIME_DIR", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "bin", "data"):
     os.makedirs(os.path.join(work.name, name), mode=0o700)
     if name.startswith("XDG"):
@@ -86,6 +96,8 @@ def window_tree():
     return x("xwininfo", "-root", "-tree")
 
 
+
+
 def tray_icon_docked():
     # The icon is a window of class "vessa" somewhere under trayer's panel.
     lines = window_tree().splitlines()
@@ -103,7 +115,8 @@ def tray_icon_docked():
 def popover():
     """The popover's window id, when it is mapped."""
     for line in window_tree().splitlines():
-        match = re.match(r'\s*(0x[0-9a-f]+) "Vessa": \("vessa" "Vessa"\)\s+400x600\+', line)
+        match = re.match(r'\s*(0x[0-9a-f]+) "Vessa": \("vessa" "Vessa"\)\s+'
+                         + f"{400 * SCALE}x{600 * SCALE}" + r"\+", line)
         if match:
             state = x("xwininfo", "-id", match.group(1))
             if "IsViewable" in state:
@@ -156,7 +169,8 @@ def play_browser(authorize_url):
 
 def reply_shown(window):
     """Text below the user's message: the rows between the user's bubble (the accent colour, on
-    the right) and the input field (the bottom 80 rows) hold many pixels unlike the background."""
+    the right) and the input field (the bottom 80 points) hold many pixels unlike the
+    background."""
     width, height, pixels = screenshot(window)
 
     def pixel(column, row):
@@ -164,15 +178,49 @@ def reply_shown(window):
         return pixels[at], pixels[at + 1], pixels[at + 2]
 
     accent = (0xc1, 0x7f, 0x59)
-    bubble_rows = [row for row in range(height - 80)
+    bubble_rows = [row for row in range(height - 80 * SCALE)
                    if any(pixel(column, row) == accent for column in range(width // 2, width, 4))]
     if not bubble_rows:
         return False
     background = pixel(2, height // 2)
-    below = range(max(bubble_rows) + 10, height - 80)
+    below = range(max(bubble_rows) + 10 * SCALE, height - 80 * SCALE)
     differing = sum(1 for row in below for column in range(0, width, 2)
                     if sum(abs(a - b) for a, b in zip(pixel(column, row), background)) > 120)
-    return differing > 300
+    return differing > 300 * SCALE
+
+
+def listening(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=1).close()
+        return True
+    except OSError:
+        return False
+
+
+def start_backend():
+    """The local backend, once it listens; another one already listening is an error."""
+    if listening(PORT):
+        fail(f"something already listens on 127.0.0.1:{PORT}; run this test in a network "
+             "namespace of its own (tests/voice/loopback-only.sh)")
+    backend_log = os.path.join(work.name, "backend.log")
+    with open(backend_log, "w") as output:
+        backend = start([LOCALSERVER, "--port", str(PORT), "--data",
+                         os.path.join(work.name, "data"), "--pace-ms", "5"],
+                        stdout=output, stderr=output)
+    try:
+        wait_for(lambda: backend.poll() is not None or listening(PORT), "the local backend")
+    except AssertionError:
+        fail(f"the local backend never listened on port {PORT}: {open(backend_log).read()}")
+    if backend.poll() is not None:
+        fail(f"the local backend exited with status {backend.returncode}: "
+             f"{open(backend_log).read()}")
+    return backend
+
+
+def click_in(window, x_points, y_points):
+    """A click at a place in the window given in points, as the views are laid out."""
+    x("xdotool", "mousemove", "--window", window, str(x_points * SCALE), str(y_points * SCALE),
+      "click", "1")
 
 
 def main():
@@ -184,8 +232,7 @@ def main():
         wait_for(lambda: '("panel" "trayer")' in window_tree(), "the tray")
     except AssertionError:
         fail(f"no tray (trayer exit status {tray.poll()}): {open(tray_log).read()}")
-    backend = start([LOCALSERVER, "--port", str(PORT), "--data", os.path.join(work.name, "data"),
-                     "--pace-ms", "5"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    backend = start_backend()
 
     log = Log(os.path.join(work.name, "vessa.log"))
     with open(log.path, "w") as output:
@@ -210,18 +257,26 @@ def main():
     if not re.search(r"KeyPress event.*\n.*\n.*keysym 0x4d, M", xev.communicate()[0]):
         fail("the focused client did not receive Ctrl+Shift+M")
 
-    # Sign in: the button opens the "browser", which hands the callback to a second vessa.
-    x("xdotool", "mousemove", "--window", window, "200", "448", "click", "1")
+    # Sign in: the button opens the "browser", which hands the callback to a second vessa. The
+    # browser took the focus meanwhile, which closed the popover; the user comes back to it.
+    click_in(window, 200, 448)
     authorize_url = wait_for(lambda: os.path.exists(opened) and open(opened).read().strip(),
                              "the sign-in page to be opened")
+    x("xdotool", "key", "Escape")
+    wait_for(lambda: popover() is None, "the popover to unmap while the browser signs in")
     callback = play_browser(authorize_url.splitlines()[-1])
     forward = subprocess.run([VESSA, callback], env=environment, capture_output=True, timeout=20)
     if forward.returncode != 0 or forward.stdout:
         fail(f"the callback start did not hand over cleanly: {forward}")
     log.wait_for("[AuthService] Sign in complete for user: ada@example.com")
+    window = wait_for(popover, "the popover to show the chat after signing in")
 
-    # The chat opens with the keyboard in its input: a message typed and sent with Return gets a
-    # reply on screen.
+    # A click into the message field keeps the popover open; a message typed and sent with
+    # Return gets a reply on screen.
+    click_in(window, 150, 570)
+    time.sleep(0.3)
+    if popover() is None:
+        fail("a click into the message field closed the popover:\n" + log.text())
     x("xdotool", "type", "--delay", "20", "Hello Vessa")
     x("xdotool", "key", "Return")
     wait_for(lambda: reply_shown(window), "the reply on screen", timeout=30)
@@ -235,7 +290,17 @@ def main():
     window = wait_for(popover, "the popover to map again")
     x("xdotool", "key", "Escape")
     wait_for(lambda: popover() is None, "the popover to unmap after Escape")
-    log.wait_for("[StatusBarController] Popover closed", count=2)
+    closed = log.text().count("[StatusBarController] Popover closed")
+
+    # Started again, as from the application menu, Vessa shows its popover, and keeps it shown.
+    for _ in range(2):
+        again = subprocess.run([VESSA], env=environment, capture_output=True, timeout=20)
+        if again.returncode != 0 or again.stdout:
+            fail(f"the second start did not hand over cleanly: {again}")
+        window = wait_for(popover, "the popover to show for a second start")
+    time.sleep(0.3)
+    if popover() is None or log.text().count("[StatusBarController] Popover closed") != closed:
+        fail("a start while the popover showed closed it:\n" + log.text())
 
     vessa.send_signal(signal.SIGTERM)
     if vessa.wait(timeout=20) != 0:
