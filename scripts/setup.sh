@@ -44,6 +44,8 @@ test_packages=(
   xvfb xauth qml6-module-qttest trayer xdotool x11-utils imagemagick desktop-file-utils appstream
   # A Wayland compositor; the Debian package's checks
   weston lintian dpkg-dev file
+  # The desktop portal with KDE's backend and shortcut daemon, to bind the hot key through
+  xdg-desktop-portal xdg-desktop-portal-kde libkf5globalaccel-bin
 )
 if [[ $purpose == test ]]; then
   packages+=("${test_packages[@]}")
