@@ -1,8 +1,9 @@
-// The desktop shell as a person meets it, on a real X server with a tray: the time from the
-// process's start to the tray icon on screen, from a toggle to the popover's first frame (the
-// first showing and later ones), and the resident memory while idle and after a 50-message
-// conversation with the local backend. Needs DISPLAY with a tray host and the local backend on
-// its default port (scripts/bench.sh starts both).
+// The desktop shell as a person meets it, on a real X server with a tray or on a Wayland
+// compositor: the time from the process's start to the tray icon on screen, from a toggle to the
+// popover's first frame (the first showing and later ones), and the resident memory while idle and
+// after a 50-message conversation with the local backend. Needs the local backend on its default
+// port and either DISPLAY with a tray host or WAYLAND_DISPLAY, where no tray icon has a window to
+// time (scripts/bench.sh starts them).
 //
 // The program starts itself again and times that second process from before its start, so the
 // figure includes loading the libraries, as a launch from the desktop does.
@@ -137,11 +138,12 @@ int measure(qint64 processStart)
     authService = &auth;
     const SharedInstance<AuthService> sharedAuth(auth);
 
-    // 1. Launch, up to the tray icon on screen.
+    // 1. Launch, up to the tray icon on screen: only an X11 tray docks the icon as a window.
     AppDelegate delegate([&auth]() -> AuthService & { return auth; });
     delegate.applicationDidFinishLaunching();
     PopoverWindow &popover = *delegate.statusBarController()->popover();
-    if (!QTest::qWaitFor([&] { return trayIconWindow(&popover) != nullptr; }, 10000)) {
+    const bool timesTray = QGuiApplication::platformName() == QLatin1StringView("xcb");
+    if (timesTray && !QTest::qWaitFor([&] { return trayIconWindow(&popover) != nullptr; }, 10000)) {
         std::fprintf(stderr, "bench_shell: no tray icon appeared; is a tray host running?\n");
         return 1;
     }
@@ -184,7 +186,11 @@ int measure(qint64 processStart)
     QTest::qWait(1000);
     const long closedAfterChat = residentMegabytes();
 
-    std::printf("Start to tray icon shown: %.0f ms\n", startToTray);
+    if (timesTray)
+        std::printf("Start to tray icon shown: %.0f ms\n", startToTray);
+    else
+        std::printf("Start to tray icon shown: skipped, no tray icon window on %s\n",
+                    qPrintable(QGuiApplication::platformName()));
     std::printf("Toggle to first frame: cold %.1f ms; warm median %.1f ms, max %.1f ms (%zu "
                 "toggles)\n",
                 cold, warm[warm.size() / 2], warm.back(), warm.size());
