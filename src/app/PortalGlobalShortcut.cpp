@@ -68,7 +68,8 @@ QList<Shortcut> ourShortcuts()
 }
 
 // A request's results name the shortcuts the desktop holds for the session; a success that does
-// not name ours binds nothing.
+// not name ours binds nothing. Nor does one that names it with an empty trigger: Plasma answers so
+// when the keys already belong to another application.
 bool holdsOurShortcut(const QVariantMap &results)
 {
     const QVariant value = results.value(shortcutsKey);
@@ -76,7 +77,9 @@ bool holdsOurShortcut(const QVariantMap &results)
         return false;
     const auto held = qdbus_cast<QList<Shortcut>>(value);
     return std::any_of(held.cbegin(), held.cend(), [](const Shortcut &shortcut) {
-        return shortcut.id == QLatin1StringView(PortalGlobalShortcut::shortcutId);
+        const QVariant trigger = shortcut.properties.value(QStringLiteral("trigger_description"));
+        return shortcut.id == QLatin1StringView(PortalGlobalShortcut::shortcutId) &&
+               (!trigger.isValid() || !trigger.toString().isEmpty());
     });
 }
 

@@ -160,7 +160,8 @@ void FakeShortcutPortal::bindShortcuts(const QDBusMessage &message)
                      {{QStringLiteral("description"),
                        shortcut.properties.value(QStringLiteral("description"))},
                       {QStringLiteral("trigger_description"),
-                       shortcut.properties.value(QStringLiteral("preferred_trigger"))}}});
+                       givesKeys ? shortcut.properties.value(QStringLiteral("preferred_trigger"))
+                                 : QString()}}});
     }
 
     const auto options = qdbus_cast<QVariantMap>(arguments.at(3));
