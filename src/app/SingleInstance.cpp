@@ -198,6 +198,11 @@ bool SingleInstance::listen()
     return true;
 }
 
+void SingleInstance::close()
+{
+    server.close();
+}
+
 void SingleInstance::acceptConnections()
 {
     while (QLocalSocket *socket = server.nextPendingConnection()) {

@@ -60,6 +60,10 @@ public:
     // written), or a request to show its popover when there are none, or becomes that instance.
     Role start(const QStringList &arguments);
 
+    // Stops answering later starts, which then become the running instance themselves: an
+    // instance on its way out would take their URLs and requests and act on none.
+    void close();
+
     const QString &socketPath() const { return path; }
     QString errorString() const { return failure; }
 

@@ -106,6 +106,7 @@ int main(int argc, char *argv[])
                      &AppDelegate::showPopover);
     QObject::connect(&app, &QApplication::aboutToQuit, &delegate,
                      &AppDelegate::applicationWillTerminate);
+    QObject::connect(&app, &QApplication::aboutToQuit, &instance, &SingleInstance::close);
 
     QList<QUrl> ownUrls;
     for (const QString &argument : arguments) {

@@ -176,3 +176,16 @@ TEST_F(SingleInstanceTest, AStartWithNothingToHandOverAsksToShowThePopover)
                                      QStringLiteral("show"), QStringLiteral("toggle"),
                                      QStringLiteral("vessa-mac://callback?code=c")}));
 }
+
+TEST_F(SingleInstanceTest, AStartAfterTheRunningInstanceClosedBecomesTheRunningOne)
+{
+    SingleInstance first(socketPath());
+    ASSERT_EQ(first.start({}), SingleInstance::Role::primary);
+    QSignalSpy shown(&first, &SingleInstance::showRequested);
+    first.close();
+
+    SingleInstance next(socketPath());
+    EXPECT_EQ(next.start({}), SingleInstance::Role::primary);
+    QTest::qWait(50);
+    EXPECT_EQ(shown.size(), 0);
+}
