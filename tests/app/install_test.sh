@@ -14,6 +14,15 @@ for file in bin/vessa bin/vessa-localserver share/applications/$id.desktop \
     [[ -s $prefix/$file ]] || { echo "not installed: $file"; exit 1; }
 done
 [[ -x $prefix/bin/vessa ]] || { echo "bin/vessa is not executable"; exit 1; }
+# The browser starts the URL handler in a folder of its choosing: no run path may make the loader
+# look there, or anywhere but the system's folders.
+for binary in "$build/src/app/vessa" "$build/localserver/vessa-localserver" \
+    "$prefix/bin/vessa" "$prefix/bin/vessa-localserver"; do
+    if readelf -d "$binary" | grep -E 'R(UN)?PATH'; then
+        echo "$binary has a run path"
+        exit 1
+    fi
+done
 grep -qx 'MimeType=x-scheme-handler/vessa-mac;' "$prefix/share/applications/$id.desktop" ||
     { echo "the desktop entry does not handle vessa-mac URLs"; exit 1; }
 grep -q "<release version=\"$version\"" \
