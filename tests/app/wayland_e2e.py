@@ -12,7 +12,9 @@ closes it); sign-in playing the browser; Ctrl+Shift+M closes it while it has the
 again by `vessa --toggle`, a message typed and sent with Return gets the local backend's reply on
 screen; another client taking the focus closes it; SIGTERM ends vessa cleanly.
 
-Usage: wayland_e2e.py VESSA LOCALSERVER PORT SCREENSHOT.png
+Weston's output has the given scale: Vessa draws at that many device pixels per logical one.
+
+Usage: wayland_e2e.py VESSA LOCALSERVER PORT SCALE SCREENSHOT.png
 """
 
 import html.parser
@@ -28,10 +30,14 @@ import urllib.error
 import urllib.parse
 import urllib.request
 
-VESSA, LOCALSERVER, PORT, SCREENSHOT = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+VESSA, LOCALSERVER, PORT, SCALE, SCREENSHOT = (sys.argv[1], sys.argv[2], int(sys.argv[3]),
+                                               int(sys.argv[4]), sys.argv[5])
 work = tempfile.TemporaryDirectory(prefix="vessa-wayland-e2e-")
 started = []
 SIZE = (400, 600)
+# Weston's output, in logical pixels; the X server has room around it, for the pointer to leave.
+OUTPUT = (1280, 800)
+OUTSIDE = (OUTPUT[0] * SCALE + 60, OUTPUT[1] * SCALE + 50)
 
 
 def fail(message):
@@ -62,7 +68,8 @@ def folder(name):
 
 def start_x_server():
     read_end, write_end = os.pipe()
-    start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
+    screen = f"{OUTSIDE[0] + 60}x{OUTSIDE[1] + 50}x24"
+    start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen, "-nolisten", "tcp"],
           pass_fds=(write_end,), stderr=subprocess.DEVNULL)
     os.close(write_end)
     with os.fdopen(read_end) as pipe:
@@ -124,15 +131,21 @@ def screenshot(path):
 
 
 def popover_pixels(at):
-    """The popover's pixels as rows of (r, g, b), cut from what Weston draws."""
+    """The popover's pixels as rows of (r, g, b), cut from what Weston draws and taken at one
+    device pixel per logical one."""
     left, top = at
     data = subprocess.run(["import", "-window", weston_window(), "-crop",
-                           f"{SIZE[0]}x{SIZE[1]}+{left}+{top}", "-depth", "8", "ppm:-"],
+                           f"{SIZE[0] * SCALE}x{SIZE[1] * SCALE}+{left * SCALE}+{top * SCALE}",
+                           "-depth", "8", "ppm:-"],
                           env=x_environment, check=True, capture_output=True).stdout
     pixels = data.split(b"\n", 3)[3]
-    width = SIZE[0]
-    return [[tuple(pixels[(row * width + column) * 3:(row * width + column) * 3 + 3])
-             for column in range(width)] for row in range(SIZE[1])]
+    width = SIZE[0] * SCALE
+
+    def pixel(column, row):
+        start = (row * width + column) * SCALE * 3
+        return tuple(pixels[start:start + 3])
+
+    return [[pixel(column, row) for column in range(SIZE[0])] for row in range(SIZE[1])]
 
 
 def reply_shown(at):
@@ -157,9 +170,9 @@ def key(*keys):
 def click(at, offset):
     # Weston's X11 backend takes the pointer's place from entering its window and follows it by
     # relative motion after that: come in from outside, so that it starts where X has it.
-    x("xdotool", "mousemove", "--sync", "1350", "850")
-    x("xdotool", "mousemove", "--sync", "--window", weston_window(), str(at[0] + offset[0]),
-      str(at[1] + offset[1]), "click", "1")
+    x("xdotool", "mousemove", "--sync", *map(str, OUTSIDE))
+    x("xdotool", "mousemove", "--sync", "--window", weston_window(),
+      str((at[0] + offset[0]) * SCALE), str((at[1] + offset[1]) * SCALE), "click", "1")
 
 
 class Log:
@@ -235,8 +248,9 @@ def start_weston():
     # create compositor backend", about one start in fifteen here): a second start works.
     for attempt in range(3):
         log = os.path.join(work.name, f"weston-{attempt}.log")
-        weston = start(["weston", "--backend=x11-backend.so", "--use-pixman", "--width=1280",
-                        "--height=800", "--socket=vessa-test", "--idle-time=0",
+        weston = start(["weston", "--backend=x11-backend.so", "--use-pixman",
+                        f"--width={OUTPUT[0]}", f"--height={OUTPUT[1]}",
+                        f"--scale={SCALE}", "--socket=vessa-test", "--idle-time=0",
                         "--config=" + config, "--debug", "--log=" + log], env=x_environment,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for(lambda: weston.poll() is not None or
