@@ -2,6 +2,7 @@
 
 #include "markdown/InlineMarkdown.h"
 #include "markdown/MarkdownParser.h"
+#include "model/Overloaded.h"
 
 #include <cstddef>
 #include <string>
@@ -10,11 +11,6 @@
 #include <vector>
 
 namespace {
-
-template<class... Visitors> struct Overloaded : Visitors...
-{
-    using Visitors::operator()...;
-};
 
 std::string inlineText(std::string_view text)
 {

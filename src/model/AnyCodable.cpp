@@ -1,6 +1,7 @@
 #include "model/AnyCodable.h"
 
 #include "model/JSONDecoding.h"
+#include "model/Overloaded.h"
 
 #include <algorithm>
 #include <array>
@@ -9,13 +10,6 @@
 #include <utility>
 
 namespace {
-
-template<class... Visitors> struct Overloaded : Visitors...
-{
-    using Visitors::operator()...;
-};
-// Spelled out for clang, which does not yet deduce aggregate template arguments.
-template<class... Visitors> Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
 // Built by appending: g++ 12 at -O3 takes "[" + std::to_string(n) + "]" for an overlapping copy
 // and warns (-Wrestrict), which fails the optimised build.

@@ -1,20 +1,12 @@
 #include "model/AnyCodableValue.h"
 
 #include "model/JSONDecoding.h"
+#include "model/Overloaded.h"
 
 #include <algorithm>
 #include <utility>
 
-namespace {
-
-template<class... Visitors> struct Overloaded : Visitors...
-{
-    using Visitors::operator()...;
-};
-// Spelled out for clang, which does not yet deduce aggregate template arguments.
-template<class... Visitors> Overloaded(Visitors...) -> Overloaded<Visitors...>;
-
-} // namespace
+namespace {} // namespace
 
 AnyCodableValue::AnyCodableValue(std::string value)
     : m_case(std::move(value))

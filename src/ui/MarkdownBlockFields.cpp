@@ -1,17 +1,13 @@
 #include "ui/MarkdownBlockFields.h"
 
 #include "markdown/InlineMarkdown.h"
+#include "model/Overloaded.h"
 
 #include <string>
 #include <variant>
 #include <vector>
 
 namespace {
-
-template<class... Visitors> struct Overloaded : Visitors...
-{
-    using Visitors::operator()...;
-};
 
 QStringList plainTexts(const std::vector<std::string> &texts)
 {
