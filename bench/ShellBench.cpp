@@ -8,6 +8,7 @@
 // The program starts itself again and times that second process from before its start, so the
 // figure includes loading the libraries, as a launch from the desktop does.
 #include "app/AppDelegate.h"
+#include "app/AppServices.h"
 #include "app/PopoverWindow.h"
 #include "app/StatusBarController.h"
 #include "identity/AuthService.h"
@@ -23,7 +24,6 @@
 #include <QNetworkReply>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QSGRendererInterface>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 #include <QtCore/qtestsupport_core.h>
@@ -219,9 +219,7 @@ int main(int argc, char **argv)
         return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
     }
     const qint64 processStart = std::atoll(argv[2]);
-    // As the application does: the software scene graph unless told otherwise.
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    AppServices::chooseRendering();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     return measure(processStart);

@@ -19,6 +19,9 @@ public:
     // "~/.config/Kolvane/Vessa.conf". The organization matches the reverse-DNS name of the store's
     // folder ("com.kolvane.vessa-mac"). Called by main before anything reads settings.
     static void describeApplication();
+    // How the windows are drawn, chosen before the application object exists: the software scene
+    // graph, unless QT_QUICK_BACKEND says otherwise, and no OpenGL loaded for window frames.
+    static void chooseRendering();
 
     AppServices();
     AppServices(const AppServices &) = delete;

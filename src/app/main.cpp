@@ -9,8 +9,6 @@
 #include <QApplication>
 #include <QDebug>
 #include <QList>
-#include <QQuickWindow>
-#include <QSGRendererInterface>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -68,9 +66,7 @@ int main(int argc, char *argv[])
 {
     if (answeredAtOnce(argc, argv))
         return EXIT_SUCCESS;
-    // Text and flat shapes draw as well in software, at a fraction of the memory of a GL context.
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    AppServices::chooseRendering();
     QApplication app(argc, argv);
     AppServices::describeApplication();
     QApplication::setQuitOnLastWindowClosed(false);
