@@ -22,23 +22,49 @@ if (exec 3<>/dev/tcp/127.0.0.1/8787) 2>/dev/null; then
 fi
 scratch=$(mktemp -d)
 pids=()
+# Last started first: a compositor goes before the X server it draws on.
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$scratch"
 }
 trap cleanup EXIT
+./build/release/localserver/vessa-localserver --port 8787 --data "$scratch" --pace-ms 0 >/dev/null &
+pids+=($!)
+# At scale 1 and 2: Qt draws everything twice as large on a screen of twice the pixels.
+for scale in 1 2; do
+    echo "-- X11 at scale $scale"
+    exec {displayfd}<> <(:)
+    Xvfb -displayfd "$displayfd" -screen 0 "$((1280 * scale))x$((800 * scale))x24" \
+        -nolisten tcp 2>/dev/null &
+    x_server=$!
+    read -r -u "$displayfd" display
+    DISPLAY=":$display" trayer --edge top --align right --widthtype request \
+        --height "$((24 * scale))" 2>/dev/null &
+    tray=$!
+    sleep 1
+    DISPLAY=":$display" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale XDG_RUNTIME_DIR="$scratch" \
+        ./build/release/bench/bench_shell | grep -v '^\['
+    kill "$tray" "$x_server"
+    wait "$tray" "$x_server" 2>/dev/null || true
+done
+
+# The popover on a Wayland compositor: Weston with its X11 backend on an Xvfb of its own. Its
+# headless backend has no seat, and Qt 6.4 crashes there as soon as a text field is made.
+echo "-- Wayland (Weston)"
 exec {displayfd}<> <(:)
 Xvfb -displayfd "$displayfd" -screen 0 1280x800x24 -nolisten tcp 2>/dev/null &
 pids+=($!)
 read -r -u "$displayfd" display
-export DISPLAY=":$display" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$scratch"
-trayer --edge top --align right --widthtype request --height 24 2>/dev/null &
-pids+=($!)
-./build/release/localserver/vessa-localserver --port 8787 --data "$scratch" --pace-ms 0 >/dev/null &
+mkdir -m 700 "$scratch/wayland"
+printf '[input-method]\npath=\n' >"$scratch/wayland/weston.ini"
+DISPLAY=":$display" XDG_RUNTIME_DIR="$scratch/wayland" weston --backend=x11-backend.so \
+    --use-pixman --width=1280 --height=800 --socket=vessa-bench --idle-time=0 \
+    --config="$scratch/wayland/weston.ini" --log="$scratch/wayland/weston.log" &
 pids+=($!)
 sleep 1
-./build/release/bench/bench_shell | grep -v '^\['
+QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=vessa-bench XDG_RUNTIME_DIR="$scratch/wayland" \
+    ./build/release/bench/bench_shell | grep -v '^\['
 
 # The voice session against the local backend's voice agent, in a network namespace with only
 # loopback, so that ICE uses no other address of the machine.
