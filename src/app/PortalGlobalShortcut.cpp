@@ -68,8 +68,7 @@ QList<Shortcut> ourShortcuts()
 }
 
 // A request's results name the shortcuts the desktop holds for the session; a success that does
-// not name ours binds nothing. Nor does one that names it with an empty trigger: Plasma answers so
-// when the keys already belong to another application.
+// not name ours binds nothing.
 bool holdsOurShortcut(const QVariantMap &results)
 {
     const QVariant value = results.value(shortcutsKey);
@@ -77,9 +76,7 @@ bool holdsOurShortcut(const QVariantMap &results)
         return false;
     const auto held = qdbus_cast<QList<Shortcut>>(value);
     return std::any_of(held.cbegin(), held.cend(), [](const Shortcut &shortcut) {
-        const QVariant trigger = shortcut.properties.value(QStringLiteral("trigger_description"));
-        return shortcut.id == QLatin1StringView(PortalGlobalShortcut::shortcutId) &&
-               (!trigger.isValid() || !trigger.toString().isEmpty());
+        return shortcut.id == QLatin1StringView(PortalGlobalShortcut::shortcutId);
     });
 }
 

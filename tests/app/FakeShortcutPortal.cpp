@@ -160,8 +160,7 @@ void FakeShortcutPortal::bindShortcuts(const QDBusMessage &message)
                      {{QStringLiteral("description"),
                        shortcut.properties.value(QStringLiteral("description"))},
                       {QStringLiteral("trigger_description"),
-                       givesKeys ? shortcut.properties.value(QStringLiteral("preferred_trigger"))
-                                 : QString()}}});
+                       shortcut.properties.value(QStringLiteral("preferred_trigger"))}}});
     }
 
     const auto options = qdbus_cast<QVariantMap>(arguments.at(3));

@@ -35,9 +35,6 @@ public:
     // Whether an accepted BindShortcuts binds the shortcuts and names them in its results; a
     // desktop may answer success and bind nothing.
     bool bindsShortcuts = true;
-    // Whether the shortcuts it names come with keys; a desktop whose keys another application
-    // holds names them with an empty trigger.
-    bool givesKeys = true;
 
     QStringList sessions;
     QList<Shortcut> boundShortcuts;
