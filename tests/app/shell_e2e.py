@@ -81,14 +81,18 @@ os.chmod(xdg_open, 0o755)
 environment["PATH"] = os.path.dirname(xdg_open) + ":" + os.environ["PATH"]
 
 
+# Each X client the test runs gets this long; a stuck one fails the test, naming itself.
+X_CLIENT_TIMEOUT = 30
+
+
 def x(*arguments):
     return subprocess.run(arguments, env=environment, check=True, capture_output=True,
-                          text=True).stdout
+                          text=True, timeout=X_CLIENT_TIMEOUT).stdout
 
 
 def search(*criteria):
     found = subprocess.run(("xdotool", "search") + criteria, env=environment,
-                           capture_output=True, text=True)
+                           capture_output=True, text=True, timeout=X_CLIENT_TIMEOUT)
     return found.stdout.split()
 
 
@@ -127,7 +131,8 @@ def popover():
 def screenshot(window):
     """The window's pixels as (width, height, bytes of RGB)."""
     data = subprocess.run(["import", "-window", window, "-depth", "8", "ppm:-"],
-                          env=environment, check=True, capture_output=True).stdout
+                          env=environment, check=True, capture_output=True,
+                          timeout=X_CLIENT_TIMEOUT).stdout
     header = data.split(b"\n", 3)
     width, height = map(int, header[1].split())
     return width, height, header[3]
@@ -167,26 +172,34 @@ def play_browser(authorize_url):
     fail("the sign-in page did not redirect")
 
 
-def reply_shown(window):
-    """Text below the user's message: the rows between the user's bubble (the accent colour, on
-    the right) and the input field (the bottom 80 points) hold many pixels unlike the
-    background."""
+ACCENT = (0xc1, 0x7f, 0x59)
+
+
+def below_the_message(window):
+    """The window's pixel reader and the rows between the user's bubble (the accent colour, on
+    the right) and the input field (the bottom 80 points); no rows before the bubble shows."""
     width, height, pixels = screenshot(window)
 
     def pixel(column, row):
         at = (row * width + column) * 3
         return pixels[at], pixels[at + 1], pixels[at + 2]
 
-    accent = (0xc1, 0x7f, 0x59)
     bubble_rows = [row for row in range(height - 80 * SCALE)
-                   if any(pixel(column, row) == accent for column in range(width // 2, width, 4))]
-    if not bubble_rows:
-        return False
-    background = pixel(2, height // 2)
-    below = range(max(bubble_rows) + 10 * SCALE, height - 80 * SCALE)
+                   if any(pixel(column, row) == ACCENT for column in range(width // 2, width, 4))]
+    below = range(max(bubble_rows) + 10 * SCALE, height - 80 * SCALE) if bubble_rows else range(0)
+    return width, pixel, below
+
+
+def reply_shown(window):
+    """Text below the user's message: many pixels there unlike the background, and the
+    assistant's round avatar, in the accent colour, at the left."""
+    width, pixel, below = below_the_message(window)
+    background = pixel(2, 300 * SCALE)
     differing = sum(1 for row in below for column in range(0, width, 2)
                     if sum(abs(a - b) for a, b in zip(pixel(column, row), background)) > 120)
-    return differing > 300 * SCALE
+    avatar = sum(1 for row in below for column in range(48 * SCALE)
+                 if sum(abs(a - b) for a, b in zip(pixel(column, row), ACCENT)) < 60)
+    return differing > 300 * SCALE and avatar > 150 * SCALE * SCALE
 
 
 def listening(port):
@@ -254,7 +267,7 @@ def main():
     if log.text().count("Popover") != 1:
         fail("a held hot key toggled more than once:\n" + log.text())
     xev.terminate()
-    if not re.search(r"KeyPress event.*\n.*\n.*keysym 0x4d, M", xev.communicate()[0]):
+    if not re.search(r"KeyPress event.*\n.*\n.*keysym 0x4d, M", xev.communicate(timeout=X_CLIENT_TIMEOUT)[0]):
         fail("the focused client did not receive Ctrl+Shift+M")
 
     # Sign in: the button opens the "browser", which hands the callback to a second vessa. The
@@ -272,7 +285,7 @@ def main():
     window = wait_for(popover, "the popover to show the chat after signing in")
 
     # A click into the message field keeps the popover open; a message typed and sent with
-    # Return gets a reply on screen.
+    # Return gets a reply on screen, beside the assistant's avatar.
     click_in(window, 150, 570)
     time.sleep(0.3)
     if popover() is None:

@@ -30,14 +30,16 @@ Item {
     ListView.onReused: isPooled = false
 
     // Drawn through a layer that holds its shadow too: the software renderer does not clip
-    // shapes to the list, and an avatar scrolled under the header would show on top of it.
+    // shapes to the list, and an avatar scrolled under the header would show on top of it. On a
+    // scaled screen that renderer's layers draw nothing, so there the avatar goes without one.
     Item {
         visible: root.showsAvatar
         x: Theme.spacing.md - avatar.size * 0.1
         y: root.gap - avatar.size * 0.1
         width: avatar.size * 1.2
         height: avatar.size * 1.3
-        layer.enabled: visible
+        layer.enabled: visible && (Screen.devicePixelRatio === 1
+                                   || GraphicsInfo.api !== GraphicsInfo.Software)
 
         VessaAvatarView {
             id: avatar
