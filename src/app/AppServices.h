@@ -20,7 +20,7 @@ public:
     // folder ("com.kolvane.vessa-mac"). Called by main before anything reads settings.
     static void describeApplication();
     // How the windows are drawn, chosen before the application object exists: the software scene
-    // graph, unless QT_QUICK_BACKEND says otherwise, and no OpenGL loaded for window frames.
+    // graph, unless QT_QUICK_BACKEND says otherwise.
     static void chooseRendering();
 
     AppServices();
