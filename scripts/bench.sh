@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/setup.sh test
-[[ build/release/build.ninja -nt CMakePresets.json ]] || cmake --preset release >/dev/null
+cmake --preset release >/dev/null
 cmake --build --preset release
 for bench in sse markdown audio; do
   echo "== bench_$bench"
@@ -37,16 +37,14 @@ for scale in 1 2; do
     exec {displayfd}<> <(:)
     Xvfb -displayfd "$displayfd" -screen 0 "$((1280 * scale))x$((800 * scale))x24" \
         -nolisten tcp 2>/dev/null &
-    x_server=$!
+    pids+=($!)
     read -r -u "$displayfd" display
     DISPLAY=":$display" trayer --edge top --align right --widthtype request \
         --height "$((24 * scale))" 2>/dev/null &
-    tray=$!
+    pids+=($!)
     sleep 1
     DISPLAY=":$display" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale XDG_RUNTIME_DIR="$scratch" \
         ./build/release/bench/bench_shell | grep -v '^\['
-    kill "$tray" "$x_server"
-    wait "$tray" "$x_server" 2>/dev/null || true
 done
 
 # The popover on a Wayland compositor: Weston with its X11 backend on an Xvfb of its own. Its
@@ -62,7 +60,10 @@ DISPLAY=":$display" XDG_RUNTIME_DIR="$scratch/wayland" weston --backend=x11-back
     --use-pixman --width=1280 --height=800 --socket=vessa-bench --idle-time=0 \
     --config="$scratch/wayland/weston.ini" --log="$scratch/wayland/weston.log" &
 pids+=($!)
-sleep 1
+for _ in $(seq 50); do
+    [[ -S $scratch/wayland/vessa-bench ]] && break
+    sleep 0.1
+done
 QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=vessa-bench XDG_RUNTIME_DIR="$scratch/wayland" \
     ./build/release/bench/bench_shell | grep -v '^\['
 

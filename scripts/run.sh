@@ -67,9 +67,7 @@ stop_backend() {
 }
 
 ./scripts/setup.sh run
-# Configures once (again when the presets change); the build itself re-runs CMake when a
-# CMakeLists.txt changes.
-[[ build/app/build.ninja -nt CMakePresets.json ]] || cmake --preset app >/dev/null
+cmake --preset app >/dev/null
 cmake --build --preset app
 register_url_handler "$PWD/build/app/src/app/vessa"
 trap stop_backend EXIT

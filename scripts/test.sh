@@ -8,9 +8,7 @@ cd "$(dirname "$0")/.."
 ./scripts/install-peers.sh
 ./scripts/check-format.sh
 for preset in default asan; do
-  # Configures once (again when the presets change); the build itself re-runs CMake when a
-  # CMakeLists.txt changes.
-  [[ build/$preset/build.ninja -nt CMakePresets.json ]] || cmake --preset "$preset"
+  cmake --preset "$preset"
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <utility>
 
-namespace {} // namespace
-
 AnyCodableValue::AnyCodableValue(std::string value)
     : m_case(std::move(value))
 {}

@@ -181,11 +181,8 @@ TEST_F(SingleInstanceTest, AStartAfterTheRunningInstanceClosedBecomesTheRunningO
 {
     SingleInstance first(socketPath());
     ASSERT_EQ(first.start({}), SingleInstance::Role::primary);
-    QSignalSpy shown(&first, &SingleInstance::showRequested);
     first.close();
 
     SingleInstance next(socketPath());
     EXPECT_EQ(next.start({}), SingleInstance::Role::primary);
-    QTest::qWait(50);
-    EXPECT_EQ(shown.size(), 0);
 }
