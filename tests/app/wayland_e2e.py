@@ -83,6 +83,11 @@ wayland_environment = dict(os.environ, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY=
 wayland_environment.pop("DISPLAY", None)
 vessa_environment = dict(wayland_environment, QT_QPA_PLATFORM="wayland",
                          XDG_DATA_HOME=folder("data-home"), XDG_CONFIG_HOME=folder("config-home"))
+# Under the leak checker, Qt's Wayland stack leaves its keymaps and what Mesa allocated, in a
+# module unloaded by the time the check runs, where no suppression can name it. Vessa's own leaks
+# are checked by every other test, on X11 and offscreen.
+if "ASAN_OPTIONS" in vessa_environment:
+    vessa_environment["ASAN_OPTIONS"] += ":detect_leaks=0"
 
 # The "browser": whatever vessa asks the desktop to open is written down for the test to follow.
 opened = os.path.join(work.name, "opened-urls")
