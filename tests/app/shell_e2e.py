@@ -18,54 +18,20 @@ The local backend listens on a fixed port: run this in a network namespace of it
 Usage: shell_e2e.py VESSA LOCALSERVER PORT SCALE
 """
 
-import html
 import os
 import re
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import time
-import urllib.parse
-import urllib.request
+
+from e2e_support import (Log, fail, fake_browser, play_browser, start, start_backend,
+                         start_x_server, stop_everything, wait_for)
 
 VESSA, LOCALSERVER, PORT, SCALE = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 work = tempfile.TemporaryDirectory(prefix="vessa-e2e-")
-started = []
-
-
-def fail(message):
-    raise AssertionError(message)
-
-
-def wait_for(condition, what, timeout=20.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        result = condition()
-        if result:
-            return result
-        time.sleep(0.05)
-    fail("timed out waiting for " + what)
-
-
-def start(arguments, **kwargs):
-    process = subprocess.Popen(arguments, **kwargs)
-    started.append(process)
-    return process
-
-
-def start_x_server():
-    read_end, write_end = os.pipe()
-    size = f"{1280 * SCALE}x{800 * SCALE}x24"
-    start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", size, "-nolisten", "tcp"],
-          pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as pipe:
-        return ":" + pipe.readline().strip()
-
-
-display = start_x_server()
+display = start_x_server(1280 * SCALE, 800 * SCALE)
 environment = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QT_SCALE_FACTOR=str(SCALE))
 for name in ("XDG_RUNTIME_DIR", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "bin", "data"):
     os.makedirs(os.path.join(work.name, name), mode=0o700)
@@ -73,12 +39,8 @@ for name in ("XDG_RUNTIME_DIR", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "bin", "data
         environment[name] = os.path.join(work.name, name)
 
 # The "browser": whatever vessa asks the desktop to open is written down for the test to follow.
-opened = os.path.join(work.name, "opened-urls")
-xdg_open = os.path.join(work.name, "bin", "xdg-open")
-with open(xdg_open, "w") as script:
-    script.write('#!/bin/sh\nprintf "%s\\n" "$1" >> "' + opened + '"\n')
-os.chmod(xdg_open, 0o755)
-environment["PATH"] = os.path.dirname(xdg_open) + ":" + os.environ["PATH"]
+opened = fake_browser(os.path.join(work.name, "bin"))
+environment["PATH"] = os.path.join(work.name, "bin") + ":" + os.environ["PATH"]
 
 
 # Each X client the test runs gets this long; a stuck one fails the test, naming itself.
@@ -138,40 +100,6 @@ def screenshot(window):
     return width, height, header[3]
 
 
-class Log:
-    def __init__(self, path):
-        self.path = path
-
-    def text(self):
-        with open(self.path, encoding="utf-8", errors="replace") as file:
-            return file.read()
-
-    def wait_for(self, line, count=1):
-        wait_for(lambda: self.text().count(line + "\n") >= count, repr(line))
-
-
-class NoRedirect(urllib.request.HTTPRedirectHandler):
-    def redirect_request(self, *args):
-        return None
-
-
-def play_browser(authorize_url):
-    """Fills in the sign-in page and returns where it redirects: the callback URL."""
-    with urllib.request.urlopen(authorize_url, timeout=10) as page:
-        hidden = re.findall(r'type="hidden" name="([^"]+)" value="([^"]*)"', page.read().decode())
-    fields = {name: html.unescape(value) for name, value in hidden}
-    fields.update(name="Ada Lovelace", email="ada@example.com")
-    body = urllib.parse.urlencode(fields).encode()
-    opener = urllib.request.build_opener(NoRedirect)
-    try:
-        opener.open(f"http://127.0.0.1:{PORT}/user_management/authorize", body, timeout=10)
-    except urllib.error.HTTPError as redirect:
-        if redirect.code == 302:
-            return redirect.headers["Location"]
-        raise
-    fail("the sign-in page did not redirect")
-
-
 ACCENT = (0xc1, 0x7f, 0x59)
 
 
@@ -202,34 +130,6 @@ def reply_shown(window):
     return differing > 300 * SCALE and avatar > 150 * SCALE * SCALE
 
 
-def listening(port):
-    try:
-        socket.create_connection(("127.0.0.1", port), timeout=1).close()
-        return True
-    except OSError:
-        return False
-
-
-def start_backend():
-    """The local backend, once it listens; another one already listening is an error."""
-    if listening(PORT):
-        fail(f"something already listens on 127.0.0.1:{PORT}; run this test in a network "
-             "namespace of its own (tests/voice/loopback-only.sh)")
-    backend_log = os.path.join(work.name, "backend.log")
-    with open(backend_log, "w") as output:
-        backend = start([LOCALSERVER, "--port", str(PORT), "--data",
-                         os.path.join(work.name, "data"), "--pace-ms", "5"],
-                        stdout=output, stderr=output)
-    try:
-        wait_for(lambda: backend.poll() is not None or listening(PORT), "the local backend")
-    except AssertionError:
-        fail(f"the local backend never listened on port {PORT}: {open(backend_log).read()}")
-    if backend.poll() is not None:
-        fail(f"the local backend exited with status {backend.returncode}: "
-             f"{open(backend_log).read()}")
-    return backend
-
-
 def click_in(window, x_points, y_points):
     """A click at a place in the window given in points, as the views are laid out."""
     x("xdotool", "mousemove", "--window", window, str(x_points * SCALE), str(y_points * SCALE),
@@ -245,7 +145,8 @@ def main():
         wait_for(lambda: '("panel" "trayer")' in window_tree(), "the tray")
     except AssertionError:
         fail(f"no tray (trayer exit status {tray.poll()}): {open(tray_log).read()}")
-    backend = start_backend()
+    backend = start_backend(LOCALSERVER, PORT, os.path.join(work.name, "data"),
+                            os.path.join(work.name, "backend.log"))
 
     log = Log(os.path.join(work.name, "vessa.log"))
     with open(log.path, "w") as output:
@@ -330,14 +231,4 @@ try:
     main()
     print("end-to-end: passed")
 finally:
-    for process in reversed(started):
-        if process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-    left = [p.args[0] for p in started if p.poll() is None]
-    if left:
-        print("still running:", left)
-        sys.exit(1)
+    stop_everything()

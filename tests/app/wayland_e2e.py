@@ -17,47 +17,24 @@ Weston's output has the given scale: Vessa draws at that many device pixels per 
 Usage: wayland_e2e.py VESSA LOCALSERVER PORT SCALE SCREENSHOT.png
 """
 
-import html.parser
 import os
 import re
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import time
-import urllib.error
-import urllib.parse
-import urllib.request
+
+from e2e_support import (Log, fail, fake_browser, play_browser, start, start_backend,
+                         start_x_server, stop_everything, wait_for)
 
 VESSA, LOCALSERVER, PORT, SCALE, SCREENSHOT = (sys.argv[1], sys.argv[2], int(sys.argv[3]),
                                                int(sys.argv[4]), sys.argv[5])
 work = tempfile.TemporaryDirectory(prefix="vessa-wayland-e2e-")
-started = []
 SIZE = (400, 600)
 # Weston's output, in logical pixels; the X server has room around it, for the pointer to leave.
 OUTPUT = (1280, 800)
 OUTSIDE = (OUTPUT[0] * SCALE + 60, OUTPUT[1] * SCALE + 50)
-
-
-def fail(message):
-    raise AssertionError(message)
-
-
-def wait_for(condition, what, timeout=20.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        result = condition()
-        if result:
-            return result
-        time.sleep(0.05)
-    fail("timed out waiting for " + what)
-
-
-def start(arguments, **kwargs):
-    process = subprocess.Popen(arguments, **kwargs)
-    started.append(process)
-    return process
 
 
 def folder(name):
@@ -66,18 +43,9 @@ def folder(name):
     return path
 
 
-def start_x_server():
-    read_end, write_end = os.pipe()
-    screen = f"{OUTSIDE[0] + 60}x{OUTSIDE[1] + 50}x24"
-    start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen, "-nolisten", "tcp"],
-          pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as pipe:
-        return ":" + pipe.readline().strip()
-
-
 runtime = folder("runtime")
-x_environment = dict(os.environ, DISPLAY=start_x_server(), XDG_RUNTIME_DIR=runtime)
+x_environment = dict(os.environ, DISPLAY=start_x_server(OUTSIDE[0] + 60, OUTSIDE[1] + 50),
+                     XDG_RUNTIME_DIR=runtime)
 wayland_environment = dict(os.environ, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="vessa-test",
                            DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(runtime, "no-bus"))
 wayland_environment.pop("DISPLAY", None)
@@ -90,12 +58,9 @@ if "ASAN_OPTIONS" in vessa_environment:
     vessa_environment["ASAN_OPTIONS"] += ":detect_leaks=0"
 
 # The "browser": whatever vessa asks the desktop to open is written down for the test to follow.
-opened = os.path.join(work.name, "opened-urls")
-xdg_open = os.path.join(folder("bin"), "xdg-open")
-with open(xdg_open, "w") as script:
-    script.write('#!/bin/sh\nprintf "%s\\n" "$1" >> "' + opened + '"\n')
-os.chmod(xdg_open, 0o755)
-vessa_environment["PATH"] = os.path.dirname(xdg_open) + ":" + os.environ["PATH"]
+browser = folder("bin")
+opened = fake_browser(browser)
+vessa_environment["PATH"] = browser + ":" + os.environ["PATH"]
 
 
 def x(*arguments):
@@ -184,69 +149,6 @@ def click(at, offset):
     x("xdotool", "click", "1")
 
 
-class Log:
-    def __init__(self, path):
-        self.path = path
-
-    def text(self):
-        with open(self.path, encoding="utf-8", errors="replace") as file:
-            return file.read()
-
-    def wait_for(self, line, count=1):
-        wait_for(lambda: self.text().count(line + "\n") >= count, repr(line))
-
-
-class Inputs(html.parser.HTMLParser):
-    def __init__(self, text):
-        super().__init__()
-        self.fields = {}
-        self.feed(text)
-
-    def handle_starttag(self, tag, attributes):
-        attributes = dict(attributes)
-        if tag == "input" and "name" in attributes:
-            self.fields[attributes["name"]] = attributes.get("value") or ""
-
-
-class KeepRedirect(urllib.request.HTTPRedirectHandler):
-    def redirect_request(self, *args):
-        return None
-
-
-def play_browser(authorize_url):
-    """Submits the sign-in page as a person would and returns the callback it redirects to."""
-    with urllib.request.urlopen(authorize_url, timeout=10) as page:
-        fields = Inputs(page.read().decode()).fields
-    fields.update(name="Ada Lovelace", email="ada@example.com")
-    form = authorize_url.split("?")[0]
-    try:
-        urllib.request.build_opener(KeepRedirect).open(
-            form, urllib.parse.urlencode(fields).encode(), timeout=10)
-    except urllib.error.HTTPError as answer:
-        if answer.code in (302, 303):
-            return answer.headers["Location"]
-        raise
-    fail("the sign-in page did not redirect")
-
-
-def start_backend():
-    backend = start([LOCALSERVER, "--port", str(PORT), "--data", folder("backend"),
-                     "--pace-ms", "5"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-
-    def listening():
-        if backend.poll() is not None:
-            fail(f"the local backend exited with {backend.returncode}: "
-                 f"{backend.stderr.read().decode(errors='replace')}")
-        try:
-            socket.create_connection(("127.0.0.1", PORT), timeout=1).close()
-            return True
-        except OSError:
-            return False
-
-    wait_for(listening, f"the local backend to listen on 127.0.0.1:{PORT}")
-    return backend
-
-
 def start_weston():
     # No input method: Weston's own would lay an on-screen keyboard over the popover whenever a
     # text field has the focus.
@@ -280,7 +182,8 @@ def toggle():
 
 def main():
     global vessa
-    backend = start_backend()
+    backend = start_backend(LOCALSERVER, PORT, folder("backend"),
+                            os.path.join(work.name, "backend.log"))
     start_weston()
 
     # Started by the toggle, with no tray: one line says how to open it, and the popover maps
@@ -359,14 +262,4 @@ except AssertionError:
         print(open(os.path.join(work.name, "vessa.log")).read())
     raise
 finally:
-    for process in reversed(started):
-        if process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-    left = [p.args[0] for p in started if p.poll() is None]
-    if left:
-        print("still running:", left)
-        sys.exit(1)
+    stop_everything()
