@@ -6,7 +6,9 @@
 #include <QDBusConnection>
 #include <QSignalSpy>
 #include <QTest>
+#include <functional>
 #include <gtest/gtest.h>
+#include <utility>
 
 // Runs on a private session bus (dbus-run-session) where nothing is activatable: the fake is the
 // only portal that can answer, on its own connection, while the shortcut uses the default one.
@@ -100,33 +102,29 @@ TEST(PortalGlobalShortcut, StopClosesTheSessionAndSilencesItsPresses)
     EXPECT_TRUE(spies.activated.isEmpty());
 }
 
-TEST(PortalGlobalShortcut, ADeclinedShortcutFailsAndClosesTheSession)
+// The user declines the shortcut, or the desktop answers success and binds nothing.
+TEST(PortalGlobalShortcut, ABindingDeclinedOrEmptyFailsAndClosesTheSession)
 {
-    FakeShortcutPortal portal;
-    portal.bindingResponse = 1;
-    PortalGlobalShortcut shortcut;
-    Spies spies(shortcut);
+    const std::pair<std::function<void(FakeShortcutPortal &)>, QString> answers[] = {
+        {[](FakeShortcutPortal &portal) { portal.bindingResponse = 1; },
+         QStringLiteral("the shortcut was declined")},
+        {[](FakeShortcutPortal &portal) { portal.bindsShortcuts = false; },
+         QStringLiteral("the desktop portal did not bind the shortcut")},
+    };
+    for (const auto &[answer, reason] : answers) {
+        SCOPED_TRACE(reason.toStdString());
+        FakeShortcutPortal portal;
+        answer(portal);
+        PortalGlobalShortcut shortcut;
+        Spies spies(shortcut);
 
-    shortcut.start();
-    ASSERT_TRUE(waitFor(spies.failed));
-    EXPECT_EQ(spies.reason(), QStringLiteral("the shortcut was declined"));
-    ASSERT_TRUE(waitFor(portal.closedSessions));
-    EXPECT_EQ(portal.closedSessions, portal.sessions);
-    EXPECT_TRUE(spies.bound.isEmpty());
-}
-
-TEST(PortalGlobalShortcut, ASuccessThatBindsNothingFailsAndClosesTheSession)
-{
-    FakeShortcutPortal portal;
-    portal.bindsShortcuts = false;
-    PortalGlobalShortcut shortcut;
-    Spies spies(shortcut);
-
-    shortcut.start();
-    ASSERT_TRUE(waitFor(spies.failed));
-    EXPECT_EQ(spies.reason(), QStringLiteral("the desktop portal did not bind the shortcut"));
-    ASSERT_TRUE(waitFor(portal.closedSessions));
-    EXPECT_TRUE(spies.bound.isEmpty());
+        shortcut.start();
+        ASSERT_TRUE(waitFor(spies.failed));
+        EXPECT_EQ(spies.reason(), reason);
+        ASSERT_TRUE(waitFor(portal.closedSessions));
+        EXPECT_EQ(portal.closedSessions, portal.sessions);
+        EXPECT_TRUE(spies.bound.isEmpty());
+    }
 }
 
 TEST(PortalGlobalShortcut, WithoutThePortalOrItsInterfaceItFailsAtOnce)
