@@ -1,8 +1,8 @@
 #include "LocalServer.h"
 
-#include "ApiError.h"
-#include "JsonHttp.h"
-#include "RequestLog.h"
+#include "http/ApiError.h"
+#include "http/JsonHttp.h"
+#include "http/RequestLog.h"
 
 #include <array>
 #include <optional>

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "ChatEndpoint.h"
-#include "Database.h"
-#include "HttpServer.h"
-#include "IdentityProvider.h"
 #include "LocalServerOptions.h"
-#include "McpEndpoint.h"
-#include "Pacer.h"
-#include "ProfileEndpoints.h"
-#include "ToolBox.h"
-#include "VoiceEndpoint.h"
+#include "chat/ChatEndpoint.h"
+#include "chat/Pacer.h"
+#include "http/HttpServer.h"
+#include "identity/IdentityProvider.h"
+#include "identity/ProfileEndpoints.h"
+#include "storage/Database.h"
+#include "tools/McpEndpoint.h"
+#include "tools/ToolBox.h"
+#include "voice/VoiceEndpoint.h"
 
 #include <string>
 #include <string_view>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Clock.h"
 #include "Configuration.h"
+#include "support/Clock.h"
 
 #include <chrono>
 #include <filesystem>

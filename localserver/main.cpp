@@ -1,6 +1,6 @@
 #include "CommandLine.h"
 #include "LocalServer.h"
-#include "RequestLog.h"
+#include "http/RequestLog.h"
 
 #include <csignal>
 #include <cstdio>

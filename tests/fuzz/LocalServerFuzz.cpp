@@ -6,8 +6,8 @@
 // 503, a full table of voice sessions. A 500 or a JSON-RPC internal error is a failure no check
 // foresaw, caught broadly only so that the process survives it; here it stops the fuzzer, as does
 // anything that escapes.
-#include "IdentityProvider.h"
 #include "LocalServer.h"
+#include "identity/IdentityProvider.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "Database.h"
+#include "storage/Database.h"
 
-#include "DatabaseError.h"
+#include "storage/DatabaseError.h"
 
 #include <QTemporaryDir>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "LocalServer.h"
-#include "SignInPage.h"
+#include "identity/SignInPage.h"
 
 #include <QTemporaryDir>
 #include <atomic>

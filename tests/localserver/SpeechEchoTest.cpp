@@ -1,4 +1,4 @@
-#include "SpeechEcho.h"
+#include "voice/SpeechEcho.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

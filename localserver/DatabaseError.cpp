@@ -1,5 +1,0 @@
-#include "DatabaseError.h"
-
-DatabaseError::DatabaseError(const std::string &message)
-    : std::runtime_error(message)
-{}

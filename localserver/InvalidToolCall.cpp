@@ -1,5 +1,0 @@
-#include "InvalidToolCall.h"
-
-InvalidToolCall::InvalidToolCall(const std::string &message)
-    : std::invalid_argument(message)
-{}

@@ -1,0 +1,5 @@
+#include "storage/DatabaseError.h"
+
+DatabaseError::DatabaseError(const std::string &message)
+    : std::runtime_error(message)
+{}
