@@ -1,5 +1,6 @@
 #include "http/JsonHttp.h"
 
+#include "common/JsonNesting.h"
 #include "http/ApiError.h"
 
 #include <algorithm>
@@ -9,27 +10,7 @@ namespace JsonHttp {
 
 bool nestsTooDeeply(std::string_view text)
 {
-    std::size_t depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const auto c : text) {
-        if (inString) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > maximumDepth)
-                return true;
-        } else if ((c == ']' || c == '}') && depth > 0) {
-            --depth;
-        }
-    }
-    return false;
+    return JsonNesting::exceeds(text, maximumDepth);
 }
 
 std::string serialize(const nlohmann::ordered_json &value)

@@ -1,12 +1,13 @@
 #include "voice/EchoPeer.h"
 
+#include "common/WebRtcIce.h"
 #include "http/ApiError.h"
 #include "http/RequestLog.h"
 #include "voice/VoiceOffer.h"
 
 #include <cstring>
 #include <mutex>
-#include <nice/agent.h>
+#include <string>
 #include <vector>
 
 namespace {
@@ -65,13 +66,13 @@ GstRef<GstElement> launch(const std::string &description)
 // whole pipeline) alive.
 GstBusSyncReply onBusMessage(GstBus *, GstMessage *message, gpointer name)
 {
+    const GstRef<GstMessage> dropped(message);
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
         GError *error = nullptr;
         gst_message_parse_error(message, &error, nullptr);
         RequestLog::write(std::string(RequestLog::tag) + "Voice session " +
                           static_cast<const char *>(name) + ": " + messageOf(error));
     }
-    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
@@ -155,20 +156,14 @@ void EchoPeer::build(const std::string &name, unsigned opusPayload)
 // that vanished without a word show up as a failed connection.
 void EchoPeer::keepToLoopback()
 {
-    GstWebRTCICE *ice = nullptr;
-    g_object_get(webrtc.get(), "ice-agent", &ice, nullptr);
-    const GstRef<GstObject> iceOwner(GST_OBJECT(ice));
-    g_object_set(ice, "ice-tcp", FALSE, nullptr);
+    const auto ice = WebRtcIce::iceOf(webrtc.get());
+    g_object_set(ice.get(), "ice-tcp", FALSE, nullptr);
 
-    NiceAgent *agent = nullptr;
-    g_object_get(ice, "agent", &agent, nullptr);
-    const GstRef<GObject> agentOwner(G_OBJECT(agent));
-    g_object_set(agent, "keepalive-conncheck", TRUE, nullptr);
-    NiceAddress loopback;
-    nice_address_init(&loopback);
-    if (!nice_address_set_from_string(&loopback, "127.0.0.1") ||
-        !nice_agent_add_local_address(agent, &loopback))
+    const auto agent = WebRtcIce::niceAgentOf(webrtc.get());
+    const std::string loopback[] = {"127.0.0.1"};
+    if (!agent || !WebRtcIce::restrictToAddresses(agent.get(), loopback))
         engineFailure("the ICE agent does not take 127.0.0.1");
+    WebRtcIce::keepAliveChecks(agent.get());
 }
 
 // Each m-line other than the voice one gets a receive-only transceiver of its own codec: an

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "voice/GstRef.h"
+#include "common/GstRef.h"
 #include "voice/SpeechEcho.h"
 
 #include <atomic>

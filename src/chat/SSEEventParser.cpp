@@ -1,5 +1,7 @@
 #include "chat/SSEEventParser.h"
 
+#include "common/JsonNesting.h"
+
 #include <cstddef>
 
 namespace {
@@ -13,32 +15,6 @@ constexpr std::string_view dataPrefix = "data: ";
 // does every consumer that walks a tool's input. Deeper objects are refused so that one hostile
 // line cannot exhaust the stack of whoever handles the event; real events nest a few levels.
 constexpr std::size_t maxNestingDepth = 512;
-
-// Exact for well-formed JSON, which is all that matters: anything else is refused anyway.
-bool nestsDeeperThan(std::string_view text, std::size_t limit)
-{
-    std::size_t depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '{' || c == '[') {
-            if (++depth > limit)
-                return true;
-        } else if ((c == '}' || c == ']') && depth > 0) {
-            --depth;
-        }
-    }
-    return false;
-}
 
 // Walks the members directly: going through the JSON value's own iterators costs about as much
 // as all the rest of mapping a small event.
@@ -98,7 +74,7 @@ std::optional<nlohmann::ordered_json> SSEEventParser::parseDataLine(std::string_
     if (!line.starts_with(dataPrefix))
         return std::nullopt;
     const std::string_view text = line.substr(dataPrefix.size());
-    if (nestsDeeperThan(text, maxNestingDepth))
+    if (JsonNesting::exceeds(text, maxNestingDepth))
         return std::nullopt;
     Json value = Json::parse(text, nullptr, false);
     if (!value.is_object())

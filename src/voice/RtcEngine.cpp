@@ -1,5 +1,7 @@
 #include "voice/RtcEngine.h"
 
+#include "common/GstRef.h"
+
 #include <gst/gst.h>
 #include <mutex>
 
@@ -19,16 +21,15 @@ bool firstBufferArrives(GstBus *bus, std::chrono::steady_clock::time_point deadl
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return false;
-        GstMessage *message = gst_bus_timed_pop_filtered(
+        const GstRef<GstMessage> message(gst_bus_timed_pop_filtered(
             bus, GstClockTime(left.count()),
-            GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_WARNING | GST_MESSAGE_APPLICATION));
-        if (message == nullptr)
+            GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_WARNING | GST_MESSAGE_APPLICATION)));
+        if (!message)
             return false;
-        const bool arrived = gst_message_has_name(message, firstBuffer);
-        const bool ended = gst_message_has_name(message, stopped) ||
-                           GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR ||
-                           isStandInWarning(message);
-        gst_message_unref(message);
+        const bool arrived = gst_message_has_name(message.get(), firstBuffer);
+        const bool ended = gst_message_has_name(message.get(), stopped) ||
+                           GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR ||
+                           isStandInWarning(message.get());
         if (arrived || ended)
             return arrived;
     }
@@ -69,40 +70,37 @@ bool capturesAudio(const QString &description, std::chrono::milliseconds limit,
     g_clear_error(&error);
     if (source == nullptr)
         return false;
-    GstElement *pipeline = gst_pipeline_new("microphone-check");
+    const GstRef<GstElement> pipeline(gst_pipeline_new("microphone-check"));
     GstElement *sink = gst_element_factory_make("fakesink", nullptr);
     g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
-    gst_bin_add_many(GST_BIN(pipeline), source, sink, nullptr);
+    gst_bin_add_many(GST_BIN(pipeline.get()), source, sink, nullptr);
     bool captures = gst_element_link(source, sink);
     // The first buffer that reaches the sink says so on the bus, where the wait below reads it.
-    GstPad *pad = gst_element_get_static_pad(sink, "sink");
+    const GstRef<GstPad> pad(gst_element_get_static_pad(sink, "sink"));
     gst_pad_add_probe(
-        pad, GST_PAD_PROBE_TYPE_BUFFER,
+        pad.get(), GST_PAD_PROBE_TYPE_BUFFER,
         [](GstPad *probed, GstPadProbeInfo *, gpointer) {
-            GstObject *element = gst_pad_get_parent(probed);
+            const GstRef<GstObject> element(gst_pad_get_parent(probed));
             gst_element_post_message(
-                GST_ELEMENT(element),
-                gst_message_new_application(element, gst_structure_new_empty(firstBuffer)));
-            gst_object_unref(element);
+                GST_ELEMENT(element.get()),
+                gst_message_new_application(element.get(), gst_structure_new_empty(firstBuffer)));
             return GST_PAD_PROBE_REMOVE;
         },
         nullptr, nullptr);
-    gst_object_unref(pad);
-    GstBus *bus = gst_pipeline_get_bus(GST_PIPELINE(pipeline));
+    const GstRef<GstBus> bus(gst_pipeline_get_bus(GST_PIPELINE(pipeline.get())));
     {
         // The attempt that asked may end first: the wait ends with it, and the device is closed
         // at once instead of at the limit.
-        const std::stop_callback onStop(stop, [bus] {
+        const std::stop_callback onStop(stop, [bus = bus.get()] {
             gst_bus_post(bus,
                          gst_message_new_application(nullptr, gst_structure_new_empty(stopped)));
         });
-        captures = captures &&
-                   gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE &&
-                   firstBufferArrives(bus, deadline);
+        captures =
+            captures &&
+            gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE &&
+            firstBufferArrives(bus.get(), deadline);
     }
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(bus);
-    gst_object_unref(pipeline);
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     return captures;
 }
 

@@ -1,26 +1,23 @@
 #include "voice/RtcPeerConnection.h"
 
+#include "common/GstRef.h"
+#include "common/WebRtcIce.h"
 #include "model/Log.h"
 #include "voice/AudioLevels.h"
 #include "voice/RtcAudioTrack.h"
 #include "voice/RtcEngine.h"
 #include "voice/RtcPeerConnectionDelegate.h"
 
-#define GST_USE_UNSTABLE_API
+#include <QList>
+#include <atomic>
 #include <gst/gst.h>
 #include <gst/sdp/sdp.h>
 #include <gst/webrtc/webrtc.h>
-// GIO, under libnice, has a field named like Qt's "signals" keyword.
-#pragma push_macro("signals")
-#undef signals
-#include <nice/agent.h>
-#pragma pop_macro("signals")
-
-#include <QList>
-#include <atomic>
 #include <mutex>
 #include <span>
+#include <string>
 #include <utility>
+#include <vector>
 
 // What the engine's threads share with the connection. Each signal handler and probe holds its
 // own reference, so a callback that races with close() never reaches freed memory.
@@ -102,9 +99,8 @@ std::optional<QString> promiseError(GstPromise *promise)
         return std::nullopt;
     GError *error = nullptr;
     gst_structure_get(reply, "error", G_TYPE_ERROR, &error, nullptr);
-    QString text = errorText(error, "The engine refused the description");
-    g_clear_error(&error);
-    return text;
+    const GstRef<GError> owned(error);
+    return errorText(owned.get(), "The engine refused the description");
 }
 
 template<typename Function> GstPromise *promiseCalling(Function function)
@@ -118,16 +114,16 @@ template<typename Function> GstPromise *promiseCalling(Function function)
 QStringList midsOf(const QString &sdp)
 {
     QStringList mids;
-    GstSDPMessage *message = nullptr;
-    gst_sdp_message_new_from_text(sdp.toUtf8().constData(), &message);
-    if (message == nullptr)
+    GstSDPMessage *parsed = nullptr;
+    gst_sdp_message_new_from_text(sdp.toUtf8().constData(), &parsed);
+    const GstRef<GstSDPMessage> message(parsed);
+    if (!message)
         return mids;
-    for (guint i = 0; i < gst_sdp_message_medias_len(message); ++i) {
+    for (guint i = 0; i < gst_sdp_message_medias_len(message.get()); ++i) {
         const char *mid =
-            gst_sdp_media_get_attribute_val(gst_sdp_message_get_media(message, i), "mid");
+            gst_sdp_media_get_attribute_val(gst_sdp_message_get_media(message.get(), i), "mid");
         mids.append(mid != nullptr ? QString::fromUtf8(mid) : QString());
     }
-    gst_sdp_message_free(message);
     return mids;
 }
 
@@ -155,10 +151,10 @@ struct LevelMeter
 void addLevelMeter(GstElement *bin, const char *elementName, const std::shared_ptr<Events> &events,
                    RtcPeerConnectionDelegate::AudioDirection direction)
 {
-    GstElement *element = gst_bin_get_by_name(GST_BIN(bin), elementName);
-    GstPad *pad = gst_element_get_static_pad(element, "src");
+    const GstRef<GstElement> element(gst_bin_get_by_name(GST_BIN(bin), elementName));
+    const GstRef<GstPad> pad(gst_element_get_static_pad(element.get(), "src"));
     gst_pad_add_probe(
-        pad, GST_PAD_PROBE_TYPE_BUFFER,
+        pad.get(), GST_PAD_PROBE_TYPE_BUFFER,
         [](GstPad *, GstPadProbeInfo *info, gpointer data) {
             GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
             GstMapInfo map;
@@ -171,8 +167,6 @@ void addLevelMeter(GstElement *bin, const char *elementName, const std::shared_p
         },
         new LevelMeter{events, direction},
         [](gpointer data) { delete static_cast<LevelMeter *>(data); });
-    gst_object_unref(pad);
-    gst_object_unref(element);
 }
 
 GstElement *parseBin(const QString &description)
@@ -207,12 +201,11 @@ void onPadAdded(GstElement *, GstPad *pad, gpointer data)
     const std::shared_ptr<Events> &events = eventsOf(data);
     if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC || events->closed)
         return;
-    GstCaps *caps = gst_pad_get_current_caps(pad);
-    if (caps == nullptr)
-        caps = gst_pad_query_caps(pad, nullptr);
+    GstRef<GstCaps> caps(gst_pad_get_current_caps(pad));
+    if (!caps)
+        caps.reset(gst_pad_query_caps(pad, nullptr));
     RtcMediaKind kind = RtcMediaKind::video;
-    const QString description = remoteBranchFor(caps, events->devices, &kind);
-    gst_caps_unref(caps);
+    const QString description = remoteBranchFor(caps.get(), events->devices, &kind);
     GstElement *branch = parseBin(description);
     if (branch == nullptr)
         return;
@@ -220,9 +213,8 @@ void onPadAdded(GstElement *, GstPad *pad, gpointer data)
         addLevelMeter(branch, "meter", events, RtcPeerConnectionDelegate::AudioDirection::remote);
     gst_bin_add(GST_BIN(events->pipeline), branch);
     gst_element_sync_state_with_parent(branch);
-    GstPad *sink = gst_element_get_static_pad(branch, "sink");
-    gst_pad_link(pad, sink);
-    gst_object_unref(sink);
+    const GstRef<GstPad> sink(gst_element_get_static_pad(branch, "sink"));
+    gst_pad_link(pad, sink.get());
     if (const auto delegate = events->lockDelegate())
         delegate->didAddReceiver(kind);
 }
@@ -274,6 +266,9 @@ void onStateNotify(GstElement *webrtc, GParamSpec *property, gpointer data)
 // autoaudiosrc's silent stand-in is such a failure too: the device went away after the check.
 GstBusSyncReply onBusMessage(GstBus *, GstMessage *message, gpointer data)
 {
+    // A dropped message is the handler's to release; kept, it would keep its element and so the
+    // whole pipeline alive.
+    const GstRef<GstMessage> dropped(message);
     const bool isError = GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR;
     if (isError || RtcEngine::isStandInWarning(message)) {
         GError *error = nullptr;
@@ -293,9 +288,6 @@ GstBusSyncReply onBusMessage(GstBus *, GstMessage *message, gpointer data)
                 delegate->didFailAudioCapture();
         }
     }
-    // A dropped message is the handler's to release; kept, it would keep its element and so the
-    // whole pipeline alive.
-    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
@@ -313,37 +305,20 @@ void useFirstStunServer(GstElement *webrtc, const QStringList &iceServers)
                    iceServers[i]);
 }
 
-NiceAgent *niceAgentOf(GstElement *webrtc)
-{
-    GObject *ice = nullptr;
-    g_object_get(webrtc, "ice-agent", &ice, nullptr);
-    if (ice == nullptr)
-        return nullptr;
-    NiceAgent *agent = nullptr;
-    if (g_object_class_find_property(G_OBJECT_GET_CLASS(ice), "agent") != nullptr)
-        g_object_get(ice, "agent", &agent, nullptr);
-    g_object_unref(ice);
-    return agent;
-}
-
 void configureIceAgent(GstElement *webrtc, const QStringList &addresses)
 {
-    NiceAgent *agent = niceAgentOf(webrtc);
-    if (agent == nullptr)
+    const auto agent = WebRtcIce::niceAgentOf(webrtc);
+    if (!agent)
         return;
-    // Without keepalive checks a peer that vanishes leaves the connection "connected" for
-    // minutes; with them the agent notices at the next keepalive and the state goes to failed.
-    // Five retransmissions (6 s) instead of seven (25 s) shorten that wait and still ride out a
-    // lossy network.
-    g_object_set(agent, "keepalive-conncheck", TRUE, "stun-max-retransmissions", 5u, nullptr);
-    // The agent never offers loopback on its own; given addresses, it offers only those.
-    for (const QString &address : addresses) {
-        NiceAddress local;
-        nice_address_init(&local);
-        if (nice_address_set_from_string(&local, address.toUtf8().constData()))
-            nice_agent_add_local_address(agent, &local);
-    }
-    g_object_unref(agent);
+    WebRtcIce::keepAliveChecks(agent.get());
+    // Five retransmissions (6 s) instead of seven (25 s) shorten the wait for a vanished peer and
+    // still ride out a lossy network.
+    g_object_set(agent.get(), "stun-max-retransmissions", 5u, nullptr);
+    // An address that does not read as one is left out; the others are still offered.
+    std::vector<std::string> local;
+    for (const QString &address : addresses)
+        local.push_back(address.toStdString());
+    WebRtcIce::restrictToAddresses(agent.get(), local);
 }
 
 GstWebRTCRTPTransceiverDirection engineDirection(RtcTransceiverDirection direction)
@@ -384,9 +359,8 @@ RtcPeerConnection::create(const RtcConfiguration &configuration, const RtcMediaD
     events->delegate = std::move(delegate);
     events->pipeline = pipeline;
     events->devices = devices;
-    GstBus *bus = gst_pipeline_get_bus(GST_PIPELINE(pipeline));
-    gst_bus_set_sync_handler(bus, onBusMessage, holdEvents(events), releaseEvents);
-    gst_object_unref(bus);
+    const GstRef<GstBus> bus(gst_pipeline_get_bus(GST_PIPELINE(pipeline)));
+    gst_bus_set_sync_handler(bus.get(), onBusMessage, holdEvents(events), releaseEvents);
     connectSignal(webrtc, "on-negotiation-needed", G_CALLBACK(onNegotiationNeeded), events);
     connectSignal(webrtc, "on-ice-candidate", G_CALLBACK(onIceCandidate), events);
     connectSignal(webrtc, "on-data-channel", G_CALLBACK(onDataChannel), events);
@@ -422,21 +396,18 @@ void RtcPeerConnection::addTransceiver(RtcMediaKind kind, RtcTransceiverDirectio
             audioSinkPad = gst_element_request_pad_simple(webrtc, "sink_%u");
         GstWebRTCRTPTransceiver *transceiver = nullptr;
         g_object_get(audioSinkPad, "transceiver", &transceiver, nullptr);
-        GstCaps *caps = gst_caps_from_string(opusRtpCaps);
+        const GstRef<GstWebRTCRTPTransceiver> owned(transceiver);
+        const GstRef<GstCaps> caps(gst_caps_from_string(opusRtpCaps));
         g_object_set(transceiver, "direction", engineDirection(direction), "codec-preferences",
-                     caps, nullptr);
-        gst_caps_unref(caps);
-        gst_object_unref(transceiver);
+                     caps.get(), nullptr);
         return;
     }
     // Without codec caps a receive-only transceiver makes webrtcbin ask for negotiation forever.
-    GstCaps *caps = gst_caps_from_string(vp8RtpCaps);
+    const GstRef<GstCaps> caps(gst_caps_from_string(vp8RtpCaps));
     GstWebRTCRTPTransceiver *transceiver = nullptr;
-    g_signal_emit_by_name(webrtc, "add-transceiver", engineDirection(direction), caps,
+    g_signal_emit_by_name(webrtc, "add-transceiver", engineDirection(direction), caps.get(),
                           &transceiver);
-    gst_caps_unref(caps);
-    if (transceiver != nullptr)
-        gst_object_unref(transceiver);
+    const GstRef<GstWebRTCRTPTransceiver> owned(transceiver);
 }
 
 RtcAudioTrack *RtcPeerConnection::addAudioTrack(const QString &trackId,
@@ -455,17 +426,15 @@ RtcAudioTrack *RtcPeerConnection::addAudioTrack(const QString &trackId,
     addLevelMeter(branch, "mute", events, RtcPeerConnectionDelegate::AudioDirection::local);
     gst_bin_add(GST_BIN(pipeline), branch);
     events->capture = branch;
-    GstPad *source = gst_element_get_static_pad(branch, "src");
-    const bool linked = gst_pad_link(source, audioSinkPad) == GST_PAD_LINK_OK;
-    gst_object_unref(source);
+    const GstRef<GstPad> source(gst_element_get_static_pad(branch, "src"));
+    const bool linked = gst_pad_link(source.get(), audioSinkPad) == GST_PAD_LINK_OK;
     if (!linked)
         return nullptr;
     if (!streamIds.isEmpty() &&
         g_object_class_find_property(G_OBJECT_GET_CLASS(audioSinkPad), "msid") != nullptr)
         g_object_set(audioSinkPad, "msid", streamIds.first().toUtf8().constData(), nullptr);
-    GstElement *volume = gst_bin_get_by_name(GST_BIN(branch), "mute");
-    audioTrack = std::make_unique<RtcAudioTrack>(trackId, volume);
-    gst_object_unref(volume);
+    const GstRef<GstElement> volume(gst_bin_get_by_name(GST_BIN(branch), "mute"));
+    audioTrack = std::make_unique<RtcAudioTrack>(trackId, volume.get());
     return audioTrack.get();
 }
 
@@ -480,7 +449,7 @@ void RtcPeerConnection::start()
 void RtcPeerConnection::offer(OfferCompletion completion)
 {
     start();
-    GstPromise *promise = promiseCalling([completion = std::move(completion)](GstPromise *done) {
+    auto whenCreated = [completion = std::move(completion)](GstPromise *done) {
         if (const auto error = promiseError(done)) {
             completion(std::nullopt, error);
             return;
@@ -488,19 +457,18 @@ void RtcPeerConnection::offer(OfferCompletion completion)
         GstWebRTCSessionDescription *offer = nullptr;
         gst_structure_get(gst_promise_get_reply(done), "offer", GST_TYPE_WEBRTC_SESSION_DESCRIPTION,
                           &offer, nullptr);
-        if (offer == nullptr) {
+        const GstRef<GstWebRTCSessionDescription> owned(offer);
+        if (!owned) {
             completion(std::nullopt, std::nullopt);
             return;
         }
-        gchar *text = gst_sdp_message_as_text(offer->sdp);
-        RtcSessionDescription description{RtcSessionDescription::Type::offer,
-                                          QString::fromUtf8(text)};
-        g_free(text);
-        gst_webrtc_session_description_free(offer);
+        const GstRef<gchar> text(gst_sdp_message_as_text(owned->sdp));
+        const RtcSessionDescription description{RtcSessionDescription::Type::offer,
+                                                QString::fromUtf8(text.get())};
         completion(description, std::nullopt);
-    });
-    g_signal_emit_by_name(webrtc, "create-offer", nullptr, promise);
-    gst_promise_unref(promise);
+    };
+    const GstRef<GstPromise> promise(promiseCalling(std::move(whenCreated)));
+    g_signal_emit_by_name(webrtc, "create-offer", nullptr, promise.get());
 }
 
 void RtcPeerConnection::setLocalDescription(const RtcSessionDescription &description,
@@ -523,25 +491,26 @@ void RtcPeerConnection::setDescription(const char *signal, const RtcSessionDescr
                                        Completion completion)
 {
     const QByteArray text = description.sdp.toUtf8();
-    GstSDPMessage *sdp = nullptr;
-    gst_sdp_message_new(&sdp);
+    GstSDPMessage *parsed = nullptr;
+    gst_sdp_message_new(&parsed);
+    GstRef<GstSDPMessage> sdp(parsed);
     if (gst_sdp_message_parse_buffer(reinterpret_cast<const guint8 *>(text.constData()),
-                                     guint(text.size()), sdp) != GST_SDP_OK ||
-        gst_sdp_message_medias_len(sdp) == 0) {
-        gst_sdp_message_free(sdp);
+                                     guint(text.size()), sdp.get()) != GST_SDP_OK ||
+        gst_sdp_message_medias_len(sdp.get()) == 0) {
         completion(QStringLiteral("The session description could not be read"));
         return;
     }
     start();
-    GstWebRTCSessionDescription *engineDescription = gst_webrtc_session_description_new(
+    // The description takes the message over.
+    const GstRef<GstWebRTCSessionDescription> engineDescription(gst_webrtc_session_description_new(
         description.type == RtcSessionDescription::Type::offer ? GST_WEBRTC_SDP_TYPE_OFFER
                                                                : GST_WEBRTC_SDP_TYPE_ANSWER,
-        sdp);
-    GstPromise *promise = promiseCalling(
-        [completion = std::move(completion)](GstPromise *done) { completion(promiseError(done)); });
-    g_signal_emit_by_name(webrtc, signal, engineDescription, promise);
-    gst_promise_unref(promise);
-    gst_webrtc_session_description_free(engineDescription);
+        sdp.release()));
+    const GstRef<GstPromise> promise(
+        promiseCalling([completion = std::move(completion)](GstPromise *done) {
+            completion(promiseError(done));
+        }));
+    g_signal_emit_by_name(webrtc, signal, engineDescription.get(), promise.get());
 }
 
 void RtcPeerConnection::close()
