@@ -3,11 +3,23 @@
 #include "http/ApiError.h"
 #include "http/JsonHttp.h"
 
+#include <algorithm>
+
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-void checkImage(const Json &block)
+// The media type goes into a data URL as it stands: only a plain image type may.
+bool isImageType(const std::string &type)
+{
+    return type.size() > 6 && type.size() <= 64 && type.starts_with("image/") &&
+           std::ranges::all_of(type.substr(6), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '+' ||
+                      c == '-';
+           });
+}
+
+std::string checkImage(const Json &block)
 {
     if (!block.contains("source"))
         JsonHttp::rejectRequest("An image block needs a base64 source with media_type and data");
@@ -16,6 +28,9 @@ void checkImage(const Json &block)
         !JsonHttp::hasString(source, "media_type") || !JsonHttp::hasString(source, "data") ||
         source["data"].get_ref<const std::string &>().empty())
         JsonHttp::rejectRequest("An image block needs a base64 source with media_type and data");
+    const auto &type = source["media_type"].get_ref<const std::string &>();
+    return "data:" + (isImageType(type) ? type : std::string("image/jpeg")) + ";base64," +
+           source["data"].get<std::string>();
 }
 
 void readContent(const Json &content, ChatRequest &request)
@@ -35,7 +50,7 @@ void readContent(const Json &content, ChatRequest &request)
                 JsonHttp::rejectRequest("A text block needs a text string");
             request.text += (request.text.empty() ? "" : "\n") + block["text"].get<std::string>();
         } else if (type == "image") {
-            checkImage(block);
+            request.imageUrls.push_back(checkImage(block));
             ++request.imageCount;
         } else {
             JsonHttp::rejectRequest("Unsupported content block type: " + type);

@@ -3,7 +3,6 @@
 #include "chat/DeltaSplitter.h"
 #include "http/ServerSentEvents.h"
 #include "support/Crypto.h"
-#include "tools/InvalidToolCall.h"
 #include "tools/ToolBox.h"
 
 #include <utility>
@@ -55,12 +54,7 @@ void ChatStream::runTools(const std::vector<ToolRequest> &requests)
         const auto toolId = "toolu_" + Crypto::hex(Crypto::randomBytes(12));
         push("tool_use_start",
              {{"tool_id", toolId}, {"tool", request.name}, {"input", request.arguments}}, 8);
-        ToolOutcome outcome;
-        try {
-            outcome = tools.call(userId.value(), request);
-        } catch (const InvalidToolCall &error) {
-            outcome = ToolOutcome{request, error.what(), nullptr, true};
-        }
+        auto outcome = tools.run(userId.value(), request);
         push("tool_result",
              {{"tool_id", toolId}, {"result", outcome.text}, {"is_error", outcome.isError}});
         context.outcomes.push_back(std::move(outcome));

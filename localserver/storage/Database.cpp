@@ -23,6 +23,9 @@ constexpr std::string_view schema[] = {
     "CREATE TABLE IF NOT EXISTS todos (id INTEGER PRIMARY KEY AUTOINCREMENT, "
     "user_id TEXT NOT NULL, title TEXT NOT NULL, done INTEGER NOT NULL DEFAULT 0, "
     "created_at TEXT NOT NULL, completed_at TEXT)",
+    "CREATE TABLE IF NOT EXISTS exchanges (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+    "user_id TEXT NOT NULL, question TEXT NOT NULL, answer TEXT NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS exchanges_by_user ON exchanges (user_id, id)",
 };
 
 constexpr std::string_view profileColumns =
@@ -244,4 +247,49 @@ std::optional<Todo> Database::completeTodo(std::string_view userId, std::int64_t
         update.bind(1, userId).bind(2, id).bind(3, completedAt).step();
     }
     return todo(userId, id);
+}
+
+std::vector<Exchange> Database::exchanges(std::string_view userId)
+{
+    const std::lock_guard lock(mutex);
+    SqliteStatement select(connection,
+                           "SELECT question, answer FROM exchanges WHERE user_id = ? ORDER BY id");
+    select.bind(1, userId);
+    std::vector<Exchange> found;
+    while (select.step())
+        found.push_back(Exchange{select.text(0), select.text(1)});
+    return found;
+}
+
+void Database::addExchange(std::string_view userId, const Exchange &exchange,
+                           std::size_t maximumCount, std::size_t maximumCharacters)
+{
+    const std::lock_guard lock(mutex);
+    SqliteStatement(connection,
+                    "INSERT INTO exchanges (user_id, question, answer) VALUES (?, ?, ?)")
+        .bind(1, userId)
+        .bind(2, exchange.question)
+        .bind(3, exchange.answer)
+        .step();
+    // Newest first: keep exchanges while both limits hold; the first one past them goes, with
+    // everything older.
+    std::optional<std::int64_t> firstDropped;
+    {
+        SqliteStatement newest(connection,
+                               "SELECT id, length(question) + length(answer) FROM exchanges "
+                               "WHERE user_id = ? ORDER BY id DESC");
+        newest.bind(1, userId);
+        std::size_t count = 0;
+        std::size_t characters = 0;
+        while (!firstDropped && newest.step()) {
+            characters += static_cast<std::size_t>(newest.integer(1));
+            if (++count > maximumCount || characters > maximumCharacters)
+                firstDropped = newest.integer(0);
+        }
+    }
+    if (firstDropped)
+        SqliteStatement(connection, "DELETE FROM exchanges WHERE user_id = ? AND id <= ?")
+            .bind(1, userId)
+            .bind(2, *firstDropped)
+            .step();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "storage/DayTotal.h"
+#include "storage/Exchange.h"
 #include "storage/Meal.h"
 #include "storage/Profile.h"
 #include "storage/Todo.h"
@@ -15,9 +16,9 @@
 
 struct sqlite3;
 
-// Profiles, meals and todos in one SQLite file, so that what users log survives a restart. Every
-// operation holds the connection alone: the server's request threads call in concurrently.
-// Failures throw DatabaseError.
+// Profiles, meals, todos and recent exchanges with the model in one SQLite file, so that what users
+// log survives a restart. Every operation holds the connection alone: the server's request threads
+// call in concurrently. Failures throw DatabaseError.
 class Database
 {
 public:
@@ -48,6 +49,13 @@ public:
     // None when the user has no todo with that id; completing a done todo keeps its first date.
     std::optional<Todo> completeTodo(std::string_view userId, std::int64_t id,
                                      std::string_view completedAt);
+
+    // The user's recent exchanges with the model, oldest first.
+    std::vector<Exchange> exchanges(std::string_view userId);
+    // Keeps the exchange, then drops the user's oldest ones until at most maximumCount remain
+    // whose questions and answers hold at most maximumCharacters characters together.
+    void addExchange(std::string_view userId, const Exchange &exchange, std::size_t maximumCount,
+                     std::size_t maximumCharacters);
 
 private:
     void createSchema();

@@ -131,6 +131,15 @@ ToolOutcome ToolBox::call(const std::string &userId, const ToolRequest &request)
     return result;
 }
 
+ToolOutcome ToolBox::run(const std::string &userId, const ToolRequest &request)
+{
+    try {
+        return call(userId, request);
+    } catch (const InvalidToolCall &error) {
+        return ToolOutcome{request, error.what(), nullptr, true};
+    }
+}
+
 ToolOutcome ToolBox::logMeal(const std::string &userId, const Json &arguments)
 {
     const auto now = clock();

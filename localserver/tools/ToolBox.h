@@ -23,6 +23,9 @@ public:
     // Runs one tool for the user. Throws InvalidToolCall for an unknown tool or arguments that
     // do not fit its schema, and DatabaseError when storage fails.
     ToolOutcome call(const std::string &userId, const ToolRequest &request);
+    // Runs one tool as an assistant asks for it: a call the tools refuse comes back as a failed
+    // outcome that says why, so that the assistant can correct itself.
+    ToolOutcome run(const std::string &userId, const ToolRequest &request);
 
 private:
     ToolOutcome logMeal(const std::string &userId, const nlohmann::ordered_json &arguments);
