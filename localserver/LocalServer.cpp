@@ -118,9 +118,12 @@ LocalServer::LocalServer(LocalServerOptions options_)
     , database(options.dataDirectory)
     , tools(database, options.clock)
     , pacer(options.pace)
+    , model(options.modelServer ? std::make_unique<ModelChat>(*options.modelServer, tools, database,
+                                                              options.modelLimits)
+                                : nullptr)
     , identity(options, database)
     , profiles(options, database)
-    , chat(options, database, tools, pacer)
+    , chat(options, database, tools, pacer, model.get())
     , mcp(database, tools)
 {
     addSafeguards();
@@ -231,6 +234,8 @@ bool LocalServer::start()
     serving = std::thread([this] { server.listen_after_bind(); });
     while (!server.is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (model)
+        RequestLog::write(std::string(RequestLog::tag) + model->check().text);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "LocalServerOptions.h"
 #include "chat/ChatEndpoint.h"
+#include "chat/ModelChat.h"
 #include "chat/Pacer.h"
 #include "http/HttpServer.h"
 #include "identity/IdentityProvider.h"
@@ -11,6 +12,7 @@
 #include "tools/ToolBox.h"
 #include "voice/VoiceEndpoint.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -31,7 +33,8 @@ public:
     LocalServer &operator=(const LocalServer &) = delete;
 
     // Binds 127.0.0.1 and serves on a thread of its own; false when the port cannot be bound,
-    // for instance because another server listens there.
+    // for instance because another server listens there. With a model server configured, then
+    // asks it once whether it answers and logs which model does, or why none can.
     bool start();
     // Ends streams in progress, closes the port, waits for the serving threads and then ends
     // every voice session.
@@ -52,6 +55,7 @@ private:
     Database database;
     ToolBox tools;
     Pacer pacer;
+    std::unique_ptr<ModelChat> model;
     IdentityProvider identity;
     ProfileEndpoints profiles;
     ChatEndpoint chat;

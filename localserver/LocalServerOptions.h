@@ -1,10 +1,13 @@
 #pragma once
 
 #include "Configuration.h"
+#include "chat/ModelChat.h"
+#include "chat/ModelServer.h"
 #include "support/Clock.h"
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,4 +27,7 @@ struct LocalServerOptions
     // The only places the sign-in page sends a browser back to.
     std::vector<std::string> redirectUris{"vessa-mac://callback"};
     Clock clock = [] { return std::chrono::system_clock::now(); };
+    // The user's model server, when chats should be answered by a model rather than by rules.
+    std::optional<ModelServer::Settings> modelServer;
+    ModelChat::Limits modelLimits;
 };

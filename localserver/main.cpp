@@ -34,6 +34,8 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    for (const auto &warning : commandLine.warnings)
+        RequestLog::write(std::string(RequestLog::tag) + warning);
     try {
         LocalServer server(commandLine.options);
         if (!server.start()) {

@@ -1,7 +1,9 @@
 #include "chat/ChatEndpoint.h"
 
+#include "chat/ChatRelay.h"
 #include "chat/ChatRequest.h"
 #include "chat/ChatStream.h"
+#include "chat/ModelChat.h"
 #include "chat/Pacer.h"
 #include "http/ApiError.h"
 #include "http/JsonHttp.h"
@@ -11,11 +13,12 @@
 #include <memory>
 
 ChatEndpoint::ChatEndpoint(const LocalServerOptions &options_, Database &database_, ToolBox &tools_,
-                           Pacer &pacer_)
+                           Pacer &pacer_, ModelChat *model_)
     : options(options_)
     , database(database_)
     , tools(tools_)
     , pacer(pacer_)
+    , model(model_)
 {}
 
 void ChatEndpoint::stream(const httplib::Request &request, httplib::Response &response)
@@ -25,6 +28,13 @@ void ChatEndpoint::stream(const httplib::Request &request, httplib::Response &re
     const auto profile = chat.userId ? database.profile(*chat.userId) : std::nullopt;
     if (chat.userId && !profile)
         throw ApiError(401, "unknown_user", "No such user: sign in again");
+
+    response.set_header("Cache-Control", "no-cache");
+    response.set_header("X-Accel-Buffering", "no");
+    if (model) {
+        relayModel(chat, profile, response);
+        return;
+    }
 
     const auto now = options.clock();
     AssistantContext context;
@@ -39,9 +49,6 @@ void ChatEndpoint::stream(const httplib::Request &request, httplib::Response &re
     context.yesterday = Calendar::dayBefore(now, 1);
     context.hour = Calendar::hour(now);
     auto reply = std::make_shared<ChatStream>(std::move(context), tools, chat.userId);
-
-    response.set_header("Cache-Control", "no-cache");
-    response.set_header("X-Accel-Buffering", "no");
     response.set_chunked_content_provider(
         "text/event-stream", [reply, &pacer = pacer](std::size_t, httplib::DataSink &sink) {
             const auto event = reply->next();
@@ -52,4 +59,38 @@ void ChatEndpoint::stream(const httplib::Request &request, httplib::Response &re
             // A client that went away, or a server that stops, ends the stream here.
             return sink.write(event->text.data(), event->text.size()) && pacer.pause(event->beats);
         });
+}
+
+void ChatEndpoint::relayModel(const ChatRequest &chat, const std::optional<Profile> &profile,
+                              httplib::Response &response)
+{
+    ModelChat::Turn turn{chat.text, chat.imageUrls, profile, Calendar::day(options.clock())};
+    auto relay =
+        std::make_shared<ChatRelay>([model = model, turn = std::move(turn)](
+                                        const ChatRelay::Emit &emit, Cancellation &cancellation) {
+            model->reply(turn, emit, cancellation);
+        });
+    response.set_chunked_content_provider(
+        "text/event-stream",
+        [relay, &pacer = pacer, checks = 0](std::size_t, httplib::DataSink &sink) mutable {
+            const auto events = relay->take([&] {
+                // A comment line, which event readers skip, now and then: writing to a client
+                // that has gone fails, and so ends a reply nobody reads while the model is silent.
+                static constexpr char comment[] = ":\n";
+                return !pacer.isStopped() && sink.is_writable() &&
+                       (++checks % 5 != 0 || sink.write(comment, sizeof comment - 1));
+            });
+            for (const auto &event : events)
+                if (!sink.write(event.data(), event.size())) {
+                    relay->cancel();
+                    return false;
+                }
+            if (!events.empty())
+                return true;
+            if (!relay->hasEnded())
+                return false;
+            sink.done();
+            return true;
+        },
+        [relay](bool) { relay->cancel(); });
 }

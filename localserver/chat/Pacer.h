@@ -14,10 +14,11 @@ public:
     // Waits that many beats; false when the server stopped meanwhile (or before).
     bool pause(int beats = 1);
     void stop();
+    bool isStopped();
 
 private:
     const std::chrono::milliseconds beat;
     std::mutex mutex;
     std::condition_variable stopped;
-    bool isStopped = false;
+    bool hasStopped = false;
 };

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+class Cancellation;
+
+// The user's own model server, spoken to as OpenAI-compatible servers (Ollama, llama.cpp's server,
+// vLLM, hosted services) expect: GET {url}/models and streamed POST {url}/chat/completions, with
+// the API key, when there is one, as the bearer credential. No request follows a redirect, and
+// the key appears in no text this class hands out.
+class ModelServer
+{
+public:
+    struct Settings
+    {
+        // The API's base, "http(s)://host[:port][/path]", e.g. "http://127.0.0.1:11434/v1".
+        std::string url;
+        std::string model;
+        std::string apiKey;
+        // A reply that sends nothing for this long has stopped.
+        std::chrono::milliseconds stallTimeout{std::chrono::seconds(60)};
+        std::chrono::milliseconds connectTimeout{std::chrono::seconds(10)};
+        // A busy server's Retry-After is waited out once, if it asks no longer than this.
+        std::chrono::seconds longestRetryWait{30};
+    };
+
+    struct Check
+    {
+        bool answers = false;
+        // Which model answers, or why none can.
+        std::string text;
+    };
+
+    // Throws std::invalid_argument naming what is wrong with the URL.
+    explicit ModelServer(Settings settings);
+
+    const Settings &settings() const { return config; }
+
+    // Asks the server once for its models.
+    Check check() const;
+
+    // Posts one streamed completion and hands each piece of its body to onData as it arrives.
+    // Returns when the body ends or the cancellation stops it; throws ModelError for a refusal
+    // (with the server's own message), a server it cannot reach and a reply that stalls or
+    // breaks off. Exceptions of onData end the request and pass through.
+    void complete(const nlohmann::json &body, const std::function<void(std::string_view)> &onData,
+                  Cancellation &cancellation) const;
+
+private:
+    std::string withoutKey(std::string text) const;
+
+    Settings config;
+    std::string schemeHostPort;
+    std::string basePath;
+};
