@@ -74,8 +74,8 @@ void ChatEndpoint::relayModel(const ChatRequest &chat, const std::optional<Profi
         "text/event-stream",
         [relay, &pacer = pacer, checks = 0](std::size_t, httplib::DataSink &sink) mutable {
             const auto events = relay->take([&] {
-                // A comment line, which event readers skip, now and then: writing to a client
-                // that has gone fails, and so ends a reply nobody reads while the model is silent.
+                // A comment line, which event readers skip, after each half second of silence:
+                // it keeps the client's transfer timeout from running out while the model thinks.
                 static constexpr char comment[] = ":\n";
                 return !pacer.isStopped() && sink.is_writable() &&
                        (++checks % 5 != 0 || sink.write(comment, sizeof comment - 1));

@@ -87,3 +87,31 @@ TEST(DatabaseTest, SomeoneElsesFileIsOpenedWithItsModeLeftAlone)
 }
 
 } // namespace
+
+namespace {
+
+TEST(DatabaseTest, ExchangesAreDroppedWholeOldestFirstPastEitherLimit)
+{
+    QTemporaryDir folder;
+    Database database(folder.path().toStdString());
+    auto texts = [&](std::string_view user) {
+        std::vector<std::string> kept;
+        for (const auto &exchange : database.exchanges(user))
+            kept.push_back(exchange.question + "/" + exchange.answer);
+        return kept;
+    };
+    // Characters, not bytes: each exchange holds ten.
+    for (const auto *question : {"q1", "q2", "q3", "q4"})
+        database.addExchange("ada", {question, "éééééééé"}, 3, 1000);
+    database.addExchange("bo", {"only", "mine"}, 3, 1000);
+    EXPECT_EQ(texts("ada"),
+              (std::vector<std::string>{"q2/éééééééé", "q3/éééééééé", "q4/éééééééé"}));
+    database.addExchange("ada", {"q5", "éééééééé"}, 3, 25);
+    EXPECT_EQ(texts("ada"), (std::vector<std::string>{"q4/éééééééé", "q5/éééééééé"}));
+    // One exchange past the budget on its own leaves nothing to send.
+    database.addExchange("ada", {"q6", std::string(30, 'x')}, 3, 25);
+    EXPECT_TRUE(texts("ada").empty());
+    EXPECT_EQ(texts("bo"), std::vector<std::string>{"only/mine"});
+}
+
+} // namespace

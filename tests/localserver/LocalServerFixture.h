@@ -37,12 +37,18 @@ protected:
         options.port = 0;
         options.dataDirectory = dataDirectory.path().toStdString();
         options.pace = pace;
+        options.modelServer = modelServer;
+        options.modelLimits = modelLimits;
         options.clock = [this] {
             return std::chrono::system_clock::now() + std::chrono::seconds(clockOffset.load());
         };
         server = std::make_unique<LocalServer>(std::move(options));
         ASSERT_TRUE(server->start());
     }
+
+    // Set before startServer to answer chats with a model server.
+    std::optional<ModelServer::Settings> modelServer;
+    ModelChat::Limits modelLimits;
 
     httplib::Client client() const
     {
