@@ -50,7 +50,13 @@ backend_listening() { (exec 3<>"/dev/tcp/127.0.0.1/$LOCAL_BACKEND_PORT") 2>/dev/
 # no server is left behind.
 backend_pid=
 start_backend() {
-    backend_listening && return
+    if backend_listening; then
+        [[ -n ${VESSA_MODEL_URL:-} ]] &&
+            echo "run.sh: a local backend already listens on port $LOCAL_BACKEND_PORT; VESSA_MODEL_URL applies only to one this script starts" >&2
+        return
+    fi
+    # VESSA_MODEL_URL, VESSA_MODEL and VESSA_MODEL_API_KEY_FILE, when set, reach it from here and
+    # make it answer with that model server.
     ./build/app/localserver/vessa-localserver --port "$LOCAL_BACKEND_PORT" &
     backend_pid=$!
     for _ in $(seq 50); do

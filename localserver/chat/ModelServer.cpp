@@ -116,7 +116,8 @@ ModelServer::Check ModelServer::check() const
         if (!entry.is_object() || !entry.contains("id") || !entry["id"].is_string())
             continue;
         const auto &id = entry["id"].get_ref<const std::string &>();
-        if (id == config.model)
+        // Ollama lists "llama3.1:latest" for the model its users call "llama3.1".
+        if (id == config.model || id == config.model + ":latest")
             return {true, "Model " + config.model + " answers" + where};
         names += (names.empty() ? "" : ", ") + id;
     }

@@ -351,6 +351,14 @@ TEST_F(ModelChatTest, AModelServerThatIsGoneOrCannotAnswerIsNamedInTheError)
     model->push(Model::text({"Up now"}));
     events = chatEvents("Hi");
     EXPECT_EQ(namesOf(events), (std::vector<std::string>{"content_delta", "message_complete"}));
+
+    // Ollama lists the model its users call "scripted" as "scripted:latest".
+    model = std::make_unique<Model>(std::vector<std::string>{"scripted:latest"});
+    modelServer->url = model->baseUrl();
+    startServer();
+    model->push(Model::text({"Tagged"}));
+    events = chatEvents("Hi");
+    EXPECT_EQ(namesOf(events), (std::vector<std::string>{"content_delta", "message_complete"}));
 }
 
 TEST_F(ModelChatTest, AClientThatLeavesMidAnswerStopsTheModelAtOnce)
