@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QQmlEngine>
+#include <QShowEvent>
 #include <QString>
 #include <QUrl>
 #include <QtQml/qqmlextensionplugin.h>
@@ -40,10 +41,18 @@ void PopoverWindow::keyPressEvent(QKeyEvent *event)
     }
 }
 
+void PopoverWindow::showEvent(QShowEvent *event)
+{
+    hadFocus = QGuiApplication::focusWindow() == this;
+    QQuickView::showEvent(event);
+}
+
 void PopoverWindow::focusMoved(QWindow *focusWindow)
 {
+    if (focusWindow == this)
+        hadFocus = true;
     // Our own menu or About box taking the focus leaves the popover open; another application
     // taking it closes it, as a click beside it does.
-    if (focusWindow == nullptr && isVisible())
+    if (focusWindow == nullptr && isVisible() && hadFocus)
         emit focusLost();
 }

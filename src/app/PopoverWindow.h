@@ -27,7 +27,12 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void focusMoved(QWindow *focusWindow);
+
+    // Whether this showing has had the focus: a focus loss reported before then belongs to an
+    // earlier showing, its report delayed by a busy window system.
+    bool hadFocus = false;
 };

@@ -290,3 +290,35 @@ TEST_F(StatusBarControllerTest, HidingThePopoverEndsTheVoiceChatAndTheNextShowin
         controller.togglePopover();
     }
 }
+
+TEST_F(StatusBarControllerTest, AFocusLossCountsOnlyAfterTheShownPopoverHadTheFocus)
+{
+    StatusBarController controller;
+    controller.setup();
+    PopoverWindow &popover = *controller.popover();
+    controller.togglePopover();
+    ASSERT_TRUE(popover.isVisible());
+
+    // The focus leaving an earlier showing can be reported after this one began: that is not the
+    // user turning to another application.
+    emit qGuiApp->focusWindowChanged(nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(popover.isVisible());
+
+    popover.requestActivate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == &popover; }));
+    emit qGuiApp->focusWindowChanged(nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(popover.isVisible());
+
+    // Each showing waits for its own focus again.
+    QWindow other;
+    other.show();
+    other.requestActivate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QGuiApplication::focusWindow() == &other; }));
+    controller.togglePopover();
+    ASSERT_TRUE(popover.isVisible());
+    emit qGuiApp->focusWindowChanged(nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(popover.isVisible());
+}
