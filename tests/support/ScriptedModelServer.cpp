@@ -191,6 +191,12 @@ std::chrono::steady_clock::time_point ScriptedModelServer::firstChunkWrittenAt()
     return firstChunkAt;
 }
 
+std::vector<std::chrono::steady_clock::time_point> ScriptedModelServer::chunkWrittenTimes() const
+{
+    std::lock_guard lock(mutex);
+    return chunkTimes;
+}
+
 void ScriptedModelServer::addRoutes()
 {
     server.Get("/v1/models", [this](const httplib::Request &request, httplib::Response &response) {
@@ -275,6 +281,7 @@ bool ScriptedModelServer::stream(const Reply &reply, httplib::DataSink &sink)
     {
         std::lock_guard lock(mutex);
         firstChunkAt = {};
+        chunkTimes.clear();
     }
     for (const auto &chunk : reply.chunks) {
         if (!pause(chunk.pauseBefore, sink) || !writeEvent(chunk.data, sink, true)) {
@@ -326,9 +333,11 @@ bool ScriptedModelServer::writeEvent(const std::string &data, httplib::DataSink 
         return false;
     }
     if (scripted) {
+        const auto now = std::chrono::steady_clock::now();
         if (firstChunkAt == std::chrono::steady_clock::time_point{}) {
-            firstChunkAt = std::chrono::steady_clock::now();
+            firstChunkAt = now;
         }
+        chunkTimes.push_back(now);
         ++written;
     }
     return true;

@@ -86,6 +86,9 @@ public:
     bool waitForClientGone(std::chrono::milliseconds timeout);
     // When the latest reply's first chunk was written; a default time point before that.
     std::chrono::steady_clock::time_point firstChunkWrittenAt() const;
+    // When each of the latest reply's scripted chunks was written, in order, so that a benchmark
+    // can pair every chunk with its arrival at the client.
+    std::vector<std::chrono::steady_clock::time_point> chunkWrittenTimes() const;
 
 private:
     void addRoutes();
@@ -115,4 +118,5 @@ private:
     bool clientGone = false;
     bool stopping = false;
     std::chrono::steady_clock::time_point firstChunkAt;
+    std::vector<std::chrono::steady_clock::time_point> chunkTimes;
 };
