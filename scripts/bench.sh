@@ -6,12 +6,17 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh test
 cmake --preset release >/dev/null
 cmake --build --preset release
+cmake --build --preset release --target bench_model_bridge
 for bench in sse markdown audio; do
   echo "== bench_$bench"
   "./build/release/bench/bench_$bench" "$@"
 done
 echo "== bench_chatview"
 ./build/release/bench/bench_chatview
+
+# The local backend on a port of its own in model mode, against a scripted model server.
+echo "== bench_model_bridge"
+./build/release/bench/bench_model_bridge | grep -v '^\['
 
 # The tray and the popover on a private X server with a tray host, against a local backend of
 # their own on the port the default build talks to.
