@@ -234,9 +234,13 @@ bool LocalServer::start()
     serving = std::thread([this] { server.listen_after_bind(); });
     while (!server.is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
+}
+
+void LocalServer::checkModelServer()
+{
     if (model)
         RequestLog::write(std::string(RequestLog::tag) + model->check().text);
-    return true;
 }
 
 void LocalServer::stop()

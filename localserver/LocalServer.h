@@ -33,9 +33,11 @@ public:
     LocalServer &operator=(const LocalServer &) = delete;
 
     // Binds 127.0.0.1 and serves on a thread of its own; false when the port cannot be bound,
-    // for instance because another server listens there. With a model server configured, then
-    // asks it once whether it answers and logs which model does, or why none can.
+    // for instance because another server listens there.
     bool start();
+    // With a model server configured, asks it whether it answers and logs which model does, or
+    // why none can; without one, does nothing.
+    void checkModelServer();
     // Ends streams in progress, closes the port, waits for the serving threads and then ends
     // every voice session.
     void stop();

@@ -45,6 +45,7 @@ int main(int argc, char **argv)
         }
         RequestLog::write(std::string(RequestLog::tag) + "Listening on " + server.baseUrl() +
                           ", data in " + commandLine.options.dataDirectory.string());
+        server.checkModelServer();
         int signal = 0;
         sigwait(&stopSignals, &signal);
         server.stop();

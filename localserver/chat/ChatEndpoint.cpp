@@ -64,7 +64,8 @@ void ChatEndpoint::stream(const httplib::Request &request, httplib::Response &re
 void ChatEndpoint::relayModel(const ChatRequest &chat, const std::optional<Profile> &profile,
                               httplib::Response &response)
 {
-    ModelChat::Turn turn{chat.text, chat.imageUrls, profile, Calendar::day(options.clock())};
+    ModelChat::Turn turn{chat.text, chat.imageUrls, chat.promptType, profile,
+                         Calendar::day(options.clock())};
     auto relay =
         std::make_shared<ChatRelay>([model = model, turn = std::move(turn)](
                                         const ChatRelay::Emit &emit, Cancellation &cancellation) {

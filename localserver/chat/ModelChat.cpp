@@ -75,7 +75,8 @@ void ModelChat::reply(const Turn &turn, const Emit &emit, Cancellation &cancella
             turn.profile ? ProfileDefaults::recentMemories(*turn.profile, database, turn.today)
                          : OrderedJson::object();
         auto messages = ModelPrompt::messages(
-            ModelPrompt::system(turn.profile ? &*turn.profile : nullptr, memories, turn.today),
+            ModelPrompt::system(turn.promptType, turn.profile ? &*turn.profile : nullptr, memories,
+                                turn.today),
             turn.profile ? database.exchanges(turn.profile->id) : std::vector<Exchange>{},
             turn.text, turn.imageUrls);
         for (int round = 0;; ++round) {

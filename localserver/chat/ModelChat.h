@@ -25,6 +25,8 @@ public:
     {
         std::string text;
         std::vector<std::string> imageUrls;
+        // "text" or "voice", which chooses the backend's prompt.
+        std::string promptType = "text";
         std::optional<Profile> profile;
         std::string today;
     };

@@ -27,10 +27,10 @@ std::string memoryLines(const nlohmann::ordered_json &memories)
 
 namespace ModelPrompt {
 
-std::string system(const Profile *profile, const nlohmann::ordered_json &memories,
-                   const std::string &today)
+std::string system(const std::string &promptType, const Profile *profile,
+                   const nlohmann::ordered_json &memories, const std::string &today)
 {
-    auto prompt = ProfileDefaults::prompt("text", profile);
+    auto prompt = ProfileDefaults::prompt(promptType, profile);
     if (profile) {
         const auto preferences = Json::parse(profile->preferences, nullptr, false);
         prompt += "\n\n## About the user\nName: " + fullName(*profile);

@@ -11,10 +11,10 @@
 // to, the conversation so far, and the tools it may call.
 namespace ModelPrompt {
 
-// The backend's own text prompt, then the user's profile and recent memories when signed in,
-// then the date, which the tools' date arguments need.
-std::string system(const Profile *profile, const nlohmann::ordered_json &memories,
-                   const std::string &today);
+// The backend's own prompt of that type ("text" or "voice"), then the user's profile and recent
+// memories when signed in, then the date, which the tools' date arguments need.
+std::string system(const std::string &promptType, const Profile *profile,
+                   const nlohmann::ordered_json &memories, const std::string &today);
 // The system prompt, each earlier exchange as a user and an assistant message, then the new turn:
 // its text, and each image as a data URL.
 nlohmann::json messages(const std::string &systemPrompt, const std::vector<Exchange> &history,

@@ -44,6 +44,7 @@ protected:
         };
         server = std::make_unique<LocalServer>(std::move(options));
         ASSERT_TRUE(server->start());
+        server->checkModelServer();
     }
 
     // Set before startServer to answer chats with a model server.

@@ -215,6 +215,28 @@ TEST_F(ModelChatTest, ToolCallsInPiecesAndInParallelRunTheRealToolsAndGoBackToTh
     EXPECT_NE(std::get<1>(got.results[0]).find("Buy milk"), std::string::npos);
 }
 
+TEST_F(ModelChatTest, ImagesGoAsDataUrlsAndAVoiceChatGetsTheVoicePrompt)
+{
+    startWithModel();
+    model->push(Model::text({"A cat"}));
+    auto body = chatBody("", userId);
+    body["prompt_type"] = "voice";
+    body["messages"][0]["content"] = Json::array(
+        {{{"type", "image"},
+          {"source", {{"type", "base64"}, {"media_type", "image/png"}, {"data", "iVBORw0KGgo="}}}},
+         {{"type", "text"}, {"text", "What is this?"}}});
+    EXPECT_EQ(namesOf(eventsOf(chat(body)->body)),
+              (std::vector<std::string>{"content_delta", "message_complete"}));
+
+    const auto messages = model->chatRequests().at(0)["messages"];
+    EXPECT_NE(messages[0]["content"].get<std::string>().find("VOICE CALL BEHAVIOR"),
+              std::string::npos);
+    EXPECT_EQ(messages[1]["content"],
+              (nlohmann::json{{{"type", "text"}, {"text", "What is this?"}},
+                              {{"type", "image_url"},
+                               {"image_url", {{"url", "data:image/png;base64,iVBORw0KGgo="}}}}}));
+}
+
 TEST_F(ModelChatTest, AModelThatNeverStopsCallingToolsGetsAClearErrorAfterEightRounds)
 {
     startWithModel();
@@ -548,15 +570,16 @@ TEST(ModelKeyTest, TheKeyGoesOnlyToTheModelServerAsABearerAndIntoNoLog)
     server.start(QStringLiteral(VESSA_LOCALSERVER_BINARY),
                  {"--port", "0", "--data", folder.filePath("data")});
     ASSERT_TRUE(server.waitForStarted(10000));
+    // The address first, then what the model server said when asked at start.
     QByteArray output;
-    QRegularExpressionMatch listening;
-    while (!(listening = QRegularExpression("Listening on http://127.0.0.1:([0-9]+)")
-                             .match(QString::fromUtf8(output)))
-                .hasMatch()) {
-        ASSERT_TRUE(server.waitForReadyRead(10000));
+    while (!output.contains("Model scripted answers at " + model.baseUrl())) {
+        ASSERT_TRUE(server.waitForReadyRead(10000)) << output.toStdString();
         output += server.readAllStandardOutput();
     }
-    EXPECT_TRUE(output.contains("Model scripted answers at " + model.baseUrl()));
+    const auto listening = QRegularExpression("Listening on http://127.0.0.1:([0-9]+)")
+                               .match(QString::fromUtf8(output));
+    ASSERT_TRUE(listening.hasMatch()) << output.toStdString();
+    EXPECT_LT(output.indexOf("Listening on"), output.indexOf("Model scripted answers"));
 
     httplib::Client client("127.0.0.1", listening.captured(1).toInt());
     const auto reply =
