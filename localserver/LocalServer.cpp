@@ -162,6 +162,9 @@ void LocalServer::addSafeguards()
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
     });
     server.set_payload_max_length(maxBodyBytes);
+    // Each streamed event is a small write of its own: Nagle's algorithm would hold it back until
+    // the client acknowledged the last one, up to its delayed acknowledgement of about 40 ms.
+    server.set_tcp_nodelay(true);
     server.set_keep_alive_timeout(keepAliveSeconds);
 
     server.set_pre_routing_handler(
