@@ -78,14 +78,15 @@ def listening(port):
         return False
 
 
-def start_backend(localserver, port, data, log_path):
-    """The local backend, once it listens; another one already listening is an error."""
+def start_backend(localserver, port, data, log_path, options=()):
+    """The local backend with any further options, once it listens; another one already
+    listening is an error."""
     if listening(port):
         fail(f"something already listens on 127.0.0.1:{port}; run this test in a network "
              "namespace of its own (tests/voice/loopback-only.sh)")
     with open(log_path, "w") as output:
-        backend = start([localserver, "--port", str(port), "--data", data, "--pace-ms", "5"],
-                        stdout=output, stderr=output)
+        backend = start([localserver, "--port", str(port), "--data", data, "--pace-ms", "5",
+                         *options], stdout=output, stderr=output)
     try:
         wait_for(lambda: backend.poll() is not None or listening(port), "the local backend")
     except AssertionError:
