@@ -206,10 +206,6 @@ def main():
                              "the sign-in page to be opened")
     x("xdotool", "key", "Escape")
     wait_for(lambda: popover() is None, "the popover to unmap while the browser signs in")
-    # A person spends a moment in the browser. Back within a tenth of a second, the popover shown
-    # again now and then closed at once (about one run in twenty), as if the focus leaving the
-    # one just hidden had been told to the one shown again.
-    time.sleep(1.0)
     callback = play_browser(authorize_url.splitlines()[-1])
     forward = subprocess.run([VESSA, callback], env=vessa_environment, capture_output=True,
                              timeout=20)
