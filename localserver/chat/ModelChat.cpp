@@ -10,6 +10,7 @@
 #include "support/Crypto.h"
 #include "tools/ToolBox.h"
 
+#include <cctype>
 #include <utility>
 
 namespace {
@@ -81,7 +82,12 @@ void ModelChat::reply(const Turn &turn, const Emit &emit, Cancellation &cancella
             turn.text, turn.imageUrls);
         for (int round = 0;; ++round) {
             ModelStreamParser parser([&](const std::string &delta) {
-                emit(event("content_delta", {{"delta", delta}}));
+                // What the model says after its tools starts a paragraph of its own, not the
+                // middle of a word of what it said before them.
+                const auto separated = round > 0 && !answer.empty() &&
+                                       !std::isspace(static_cast<unsigned char>(answer.back()));
+                answer += (separated ? "\n\n" : "") + delta;
+                emit(event("content_delta", {{"delta", (separated ? "\n\n" : "") + delta}}));
             });
             Json body{{"model", server.settings().model}, {"stream", true}, {"messages", messages}};
             // Without a signed-in user there is no diary or todo list to work on.
@@ -89,7 +95,6 @@ void ModelChat::reply(const Turn &turn, const Emit &emit, Cancellation &cancella
                 body["tools"] = ModelPrompt::functions();
             server.complete(
                 body, [&](std::string_view bytes) { parser.feed(bytes); }, cancellation);
-            answer += parser.text();
             if (cancellation.isCancelled())
                 break;
             if (!parser.isDone())

@@ -171,7 +171,7 @@ TEST_F(ModelChatTest, ToolCallsInPiecesAndInParallelRunTheRealToolsAndGoBackToTh
     startWithModel();
     Model::Reply calls;
     // Two calls whose arguments arrive in pieces, interleaved, and a third the tools refuse.
-    calls.chunks = {Model::contentChunk("Let me note that. "),
+    calls.chunks = {Model::contentChunk("Let me note that."),
                     Model::toolCallChunk(0, "call_a", "add_todo", "{\"ti"),
                     Model::toolCallChunk(1, "call_b", "add_todo", ""),
                     Model::toolCallChunk(0, std::nullopt, std::nullopt, "tle\": \"Buy "),
@@ -195,7 +195,7 @@ TEST_F(ModelChatTest, ToolCallsInPiecesAndInParallelRunTheRealToolsAndGoBackToTh
     EXPECT_FALSE(std::get<2>(got.results[1]));
     EXPECT_TRUE(std::get<2>(got.results[2])) << std::get<1>(got.results[2]);
     EXPECT_NE(got.toolCalls[0].id, got.toolCalls[1].id);
-    EXPECT_EQ(got.turns, std::vector<std::string>{"Let me note that. Both are on your list."});
+    EXPECT_EQ(got.turns, std::vector<std::string>{"Let me note that.\n\nBoth are on your list."});
 
     // The model was given its calls and every result, error included, under its own ids.
     const auto requests = model->chatRequests();
@@ -203,7 +203,7 @@ TEST_F(ModelChatTest, ToolCallsInPiecesAndInParallelRunTheRealToolsAndGoBackToTh
     const auto &messages = requests[1]["messages"];
     ASSERT_EQ(messages.size(), 6u);
     EXPECT_EQ(messages[2]["role"], "assistant");
-    EXPECT_EQ(messages[2]["content"], "Let me note that. ");
+    EXPECT_EQ(messages[2]["content"], "Let me note that.");
     EXPECT_EQ(messages[2]["tool_calls"][0]["function"]["arguments"], "{\"title\": \"Buy milk\"}");
     EXPECT_EQ(messages[2]["tool_calls"][1]["id"], "call_b");
     for (int index = 0; index < 3; ++index) {
