@@ -19,14 +19,14 @@ import json
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import time
 
-from e2e_support import (Log, fail, fake_browser, play_browser, start, start_backend,
-                         start_x_server, stop_everything, wait_for)
+from e2e_support import (X_CLIENT_TIMEOUT, Log, XScreen, fail, fake_browser,
+                         sign_in_from_popover, start, start_backend, start_x_server,
+                         stop_everything, stop_vessa_and_backend, wait_for)
 
 VESSA, LOCALSERVER, MODEL_SERVER, PORT, SCREENSHOT = (sys.argv[1], sys.argv[2], sys.argv[3],
                                                       int(sys.argv[4]), sys.argv[5])
@@ -99,33 +99,8 @@ opened = fake_browser(folder("bin"))
 vessa_environment = dict(environment, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                          PATH=os.path.join(work.name, "bin") + ":" + os.environ["PATH"])
 
-X_CLIENT_TIMEOUT = 30
-
-
-def x(*arguments):
-    return subprocess.run(arguments, env=environment, check=True, capture_output=True,
-                          text=True, timeout=X_CLIENT_TIMEOUT).stdout
-
-
-def window_tree():
-    return x("xwininfo", "-root", "-tree")
-
-
-def tray_icon_docked():
-    return re.search(r'\("panel" "trayer"\)(.|\n)*\("vessa" "Vessa"\)', window_tree()) is not None
-
-
-def popover():
-    """The popover's window id, when it is mapped."""
-    for match in re.finditer(r'(0x[0-9a-f]+) "Vessa": \("vessa" "Vessa"\)\s+400x600\+',
-                             window_tree()):
-        if "IsViewable" in x("xwininfo", "-id", match.group(1)):
-            return match.group(1)
-    return None
-
-
-def click_in(window, left, top):
-    x("xdotool", "mousemove", "--window", window, str(left), str(top), "click", "1")
+screen = XScreen(environment)
+x = screen.run
 
 
 class ScreenReader:
@@ -170,21 +145,7 @@ def main():
     if not model_url.startswith("http://127.0.0.1:"):
         fail(f"the scripted model server said {model_url!r} (exit status {model.poll()})")
 
-    # Now and then trayer cannot open the display it has just been given ("cannot open display",
-    # about one start in twenty here, with the server answering everyone else): a second start
-    # works.
-    for attempt in range(3):
-        tray_log = os.path.join(work.name, f"trayer-{attempt}.log")
-        with open(tray_log, "w") as output:
-            tray = start(["trayer", "--edge", "top", "--align", "right", "--widthtype",
-                          "request", "--height", "24"], env=environment, stdout=output,
-                         stderr=output)
-        wait_for(lambda: tray.poll() is not None or '("panel" "trayer")' in window_tree(),
-                 "the tray")
-        if tray.poll() is None:
-            break
-    else:
-        fail(f"no tray (trayer exit status {tray.poll()}): {open(tray_log).read()}")
+    screen.start_tray(work.name)
     backend_log = Log(os.path.join(work.name, "backend.log"))
     backend = start_backend(LOCALSERVER, PORT, folder("data"), backend_log.path,
                             ["--model-url", model_url, "--model", "scripted"])
@@ -194,28 +155,17 @@ def main():
     with open(log.path, "w") as output:
         vessa = start([VESSA], env=vessa_environment, stdout=output)
     log.wait_for("[AppDelegate] Vessa Mac launched")
-    wait_for(tray_icon_docked, "the tray icon in the tray")
+    wait_for(screen.tray_icon_docked, "the tray icon in the tray")
     reader = ScreenReader(vessa.pid)
 
     # Sign in: the button opens the "browser", which hands the callback to a second vessa; the
     # popover comes back with the chat once that is done.
     subprocess.run([VESSA, "--toggle"], env=vessa_environment, check=True, timeout=20)
-    window = wait_for(popover, "the popover to map")
-    click_in(window, 200, 448)
-    authorize_url = wait_for(lambda: os.path.exists(opened) and open(opened).read().strip(),
-                             "the sign-in page to be opened")
-    x("xdotool", "key", "Escape")
-    wait_for(lambda: popover() is None, "the popover to unmap while the browser signs in")
-    callback = play_browser(authorize_url.splitlines()[-1])
-    forward = subprocess.run([VESSA, callback], env=vessa_environment, capture_output=True,
-                             timeout=20)
-    if forward.returncode != 0 or forward.stdout:
-        fail(f"the callback start did not hand over cleanly: {forward}")
-    log.wait_for("[AuthService] Sign in complete for user: ada@example.com")
-    window = wait_for(popover, "the popover to show the chat after signing in")
+    window = wait_for(screen.popover, "the popover to map")
+    window = sign_in_from_popover(screen, window, opened, VESSA, vessa_environment, log)
 
     # The question, typed and sent with Return.
-    click_in(window, 150, 570)
+    screen.click_in(window, 150, 570)
     x("xdotool", "type", "--delay", "20", QUESTION)
     x("xdotool", "key", "Return")
 
@@ -247,7 +197,7 @@ def main():
         fail(f"Markdown is read aloud: {nodes}")
 
     # Opened with a click, the card shows what the model asked for and what the backend did.
-    click_in(window, 120, 115)
+    screen.click_in(window, 120, 115)
 
     def opened_card():
         nodes = reader.shown()
@@ -277,13 +227,7 @@ def main():
         fail("vessa did not send the question:\n" + log.text())
 
     reader.close()
-    vessa.send_signal(signal.SIGTERM)
-    if vessa.wait(timeout=20) != 0:
-        fail("vessa did not end cleanly on SIGTERM")
-    if not log.text().endswith("[AppDelegate] Vessa Mac terminating\n"):
-        fail("vessa's last line is not the shutdown:\n" + log.text()[-400:])
-    backend.terminate()
-    backend.wait(timeout=20)
+    stop_vessa_and_backend(vessa, log, backend)
 
 
 try:
@@ -291,7 +235,7 @@ try:
     print("model end-to-end: passed")
 except AssertionError:
     # What the popover showed when it went wrong, and what vessa and the backend had said.
-    window = popover()
+    window = screen.popover()
     if window:
         failed = SCREENSHOT.replace(".png", "-failed.png")
         x("import", "-window", window, failed)

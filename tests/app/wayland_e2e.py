@@ -19,14 +19,14 @@ Usage: wayland_e2e.py VESSA LOCALSERVER PORT SCALE SCREENSHOT.png
 
 import os
 import re
-import signal
 import subprocess
 import sys
 import tempfile
 import time
 
-from e2e_support import (Log, fail, fake_browser, play_browser, start, start_backend,
-                         start_x_server, stop_everything, wait_for)
+from e2e_support import (Log, fail, fake_browser, finish_sign_in, last_opened, start,
+                         start_backend, start_x_server, stop_everything, stop_vessa_and_backend,
+                         wait_for)
 
 VESSA, LOCALSERVER, PORT, SCALE, SCREENSHOT = (sys.argv[1], sys.argv[2], int(sys.argv[3]),
                                                int(sys.argv[4]), sys.argv[5])
@@ -209,18 +209,13 @@ def main():
     for attempt in range(3):
         click(at, (200, 448))
         try:
-            authorize_url = wait_for(lambda: os.path.exists(opened) and open(opened).read().strip(),
-                                     "the sign-in page to be opened", timeout=5)
+            authorize_url = wait_for(lambda: last_opened(opened), "the sign-in page to be opened",
+                                     timeout=5)
             break
         except AssertionError:
             if attempt == 2:
                 raise
-    callback = play_browser(authorize_url.splitlines()[-1])
-    forward = subprocess.run([VESSA, callback], env=vessa_environment, capture_output=True,
-                             timeout=20)
-    if forward.returncode != 0 or forward.stdout:
-        fail(f"the callback start did not hand over cleanly: {forward}")
-    log.wait_for("[AuthService] Sign in complete for user: ada@example.com")
+    finish_sign_in(VESSA, vessa_environment, authorize_url, log)
 
     # Without the portal the hot key works while Vessa has the focus: it closes the popover.
     # Shown again by the toggle, the chat has the keyboard in its input without a click: a
@@ -241,13 +236,7 @@ def main():
     wait_for(lambda: popover() is None, "the popover to unmap when another client took the focus")
     log.wait_for("[StatusBarController] Popover closed", count=closed + 1)
 
-    vessa.send_signal(signal.SIGTERM)
-    if vessa.wait(timeout=20) != 0:
-        fail("vessa did not end cleanly on SIGTERM")
-    if not log.text().endswith("[AppDelegate] Vessa Mac terminating\n"):
-        fail("vessa's last line is not the shutdown:\n" + log.text()[-400:])
-    backend.terminate()
-    backend.wait(timeout=20)
+    stop_vessa_and_backend(vessa, log, backend)
 
 
 try:
