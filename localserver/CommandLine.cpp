@@ -81,7 +81,11 @@ void setModelServer(CommandLine &commandLine, const std::optional<std::string> &
     if (keyFile)
         settings.apiKey = readKey(*keyFile, commandLine.warnings);
     // Checks the address now, so that a mistyped one stops the start with its reason.
-    commandLine.options.modelServer = ModelServer(settings).settings();
+    const ModelServer server(settings);
+    if (server.sendsKeyInTheClear())
+        commandLine.warnings.push_back("The API key goes unencrypted to " + settings.url +
+                                       "; use https:// for a model server on another machine");
+    commandLine.options.modelServer = server.settings();
 }
 
 } // namespace

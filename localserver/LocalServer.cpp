@@ -242,12 +242,20 @@ bool LocalServer::start()
 
 void LocalServer::checkModelServer()
 {
-    if (model)
-        RequestLog::write(std::string(RequestLog::tag) + model->check().text);
+    if (!model || checking.joinable())
+        return;
+    checking = std::thread([this] {
+        const auto result = model->check(checkCancellation);
+        if (!checkCancellation.isCancelled())
+            RequestLog::write(std::string(RequestLog::tag) + result.text);
+    });
 }
 
 void LocalServer::stop()
 {
+    checkCancellation.cancel();
+    if (checking.joinable())
+        checking.join();
     pacer.stop();
     server.stop();
     if (serving.joinable())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LocalServerOptions.h"
+#include "chat/Cancellation.h"
 #include "chat/ChatEndpoint.h"
 #include "chat/ModelChat.h"
 #include "chat/Pacer.h"
@@ -35,8 +36,8 @@ public:
     // Binds 127.0.0.1 and serves on a thread of its own; false when the port cannot be bound,
     // for instance because another server listens there.
     bool start();
-    // With a model server configured, asks it whether it answers and logs which model does, or
-    // why none can; without one, does nothing.
+    // With a model server configured, asks it on a thread of its own whether it answers, and
+    // logs which model does, or why none can; without one, does nothing. A stop cuts it short.
     void checkModelServer();
     // Ends streams in progress, closes the port, waits for the serving threads and then ends
     // every voice session.
@@ -65,5 +66,7 @@ private:
     VoiceEndpoint voice;
     HttpServer server;
     std::thread serving;
+    Cancellation checkCancellation;
+    std::thread checking;
     int boundPort = 0;
 };

@@ -7,10 +7,8 @@ void Cancellation::cancel()
     std::function<void()> interrupt;
     {
         const std::lock_guard lock(mutex);
-        if (isSet)
-            return;
         isSet = true;
-        interrupt = std::exchange(interruption, nullptr);
+        interrupt = interruption;
     }
     cancelled.notify_all();
     if (interrupt)

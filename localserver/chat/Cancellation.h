@@ -10,6 +10,8 @@
 class Cancellation
 {
 public:
+    // Interrupts again when called again: an interruption that came before the request it
+    // interrupts was under way may have missed it.
     void cancel();
     bool isCancelled() const;
 

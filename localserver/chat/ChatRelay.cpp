@@ -5,7 +5,11 @@
 ChatRelay::ChatRelay(Work work)
 {
     worker = std::thread([this, work = std::move(work)] {
-        work([this](std::string event) { push(std::move(event)); }, cancellation);
+        try {
+            work([this](std::string event) { push(std::move(event)); }, cancellation);
+        } catch (...) {
+            // Whatever went wrong, the reply ends here; the process goes on.
+        }
         {
             const std::lock_guard lock(mutex);
             ended = true;
@@ -17,6 +21,15 @@ ChatRelay::ChatRelay(Work work)
 ChatRelay::~ChatRelay()
 {
     cancel();
+    // An interruption just before the reply's request went out misses it: interrupt again until
+    // the reply has ended.
+    std::unique_lock lock(mutex);
+    while (!ready.wait_for(lock, checkInterval, [this] { return ended; })) {
+        lock.unlock();
+        cancel();
+        lock.lock();
+    }
+    lock.unlock();
     worker.join();
 }
 
@@ -35,7 +48,10 @@ std::deque<std::string> ChatRelay::take(const std::function<bool()> &stillWanted
             return {};
         }
     }
-    return std::exchange(events, {});
+    auto batch = std::exchange(events, {});
+    lock.unlock();
+    taken.notify_all();
+    return batch;
 }
 
 bool ChatRelay::hasEnded() const
@@ -47,12 +63,19 @@ bool ChatRelay::hasEnded() const
 void ChatRelay::cancel()
 {
     cancellation.cancel();
+    // Under the lock, so that a reply about to wait for room cannot miss it.
+    const std::lock_guard lock(mutex);
+    taken.notify_all();
 }
 
 void ChatRelay::push(std::string event)
 {
     {
-        const std::lock_guard lock(mutex);
+        std::unique_lock lock(mutex);
+        taken.wait(lock,
+                   [this] { return events.size() < maximumWaiting || cancellation.isCancelled(); });
+        if (cancellation.isCancelled())
+            return;
         events.push_back(std::move(event));
     }
     ready.notify_all();

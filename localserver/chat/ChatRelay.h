@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -21,6 +22,8 @@ public:
 
     // How long to wait for an event before asking again whether the client is still there.
     static constexpr std::chrono::milliseconds checkInterval{100};
+    // Events waiting for a slow client; the reply waits while this many are.
+    static constexpr std::size_t maximumWaiting = 1024;
 
     explicit ChatRelay(Work work);
     // Cancels the reply and waits for its thread.
@@ -40,6 +43,7 @@ private:
     Cancellation cancellation;
     mutable std::mutex mutex;
     std::condition_variable ready;
+    std::condition_variable taken;
     std::deque<std::string> events;
     bool ended = false;
     std::thread worker;

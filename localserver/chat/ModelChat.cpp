@@ -4,12 +4,14 @@
 #include "chat/ModelError.h"
 #include "chat/ModelPrompt.h"
 #include "chat/ModelStreamParser.h"
+#include "common/JsonNesting.h"
 #include "http/ServerSentEvents.h"
 #include "identity/ProfileDefaults.h"
 #include "storage/Database.h"
 #include "support/Crypto.h"
 #include "tools/ToolBox.h"
 
+#include <algorithm>
 #include <cctype>
 #include <utility>
 
@@ -25,16 +27,53 @@ std::string event(const std::string &name, OrderedJson data)
     return ServerSentEvents::format(name, typed);
 }
 
+// Deeper than any tool's schema, and shallow enough for every walk over the parsed value.
+constexpr std::size_t maximumArgumentDepth = 64;
+
+struct Arguments
+{
+    std::optional<OrderedJson> value;
+    // Why there is no value.
+    std::string problem;
+};
+
 // The arguments as the tool takes them: an object, where a model that calls a tool without
 // arguments may also send nothing at all.
-std::optional<OrderedJson> argumentsOf(const ModelToolCall &call)
+Arguments argumentsOf(const ModelToolCall &call)
 {
     if (call.arguments.find_first_not_of(" \t\r\n") == std::string::npos)
-        return OrderedJson::object();
+        return {OrderedJson::object(), {}};
+    if (JsonNesting::exceeds(call.arguments, maximumArgumentDepth))
+        return {std::nullopt, "The arguments for " + call.name + " were nested too deeply"};
     auto parsed = OrderedJson::parse(call.arguments, nullptr, false);
     if (parsed.is_discarded() || !parsed.is_object())
-        return std::nullopt;
-    return parsed;
+        return {std::nullopt, "The arguments for " + call.name + " were not a JSON object"};
+    return {std::move(parsed), {}};
+}
+
+// Text of the model server's as the user may read it: one line, and without the key.
+std::string readable(const ModelServer &server, std::string text)
+{
+    std::ranges::replace_if(
+        text, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, ' ');
+    return server.withoutKey(std::move(text));
+}
+
+std::size_t characterCount(const std::string &text)
+{
+    return static_cast<std::size_t>(std::ranges::count_if(
+        text, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// At most that many characters of UTF-8 text.
+std::string firstCharacters(const std::string &text, std::size_t count)
+{
+    std::size_t end = 0;
+    for (std::size_t seen = 0; end < text.size(); ++end) {
+        if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80 && seen++ == count)
+            break;
+    }
+    return text.substr(0, end);
 }
 
 } // namespace
@@ -47,31 +86,33 @@ ModelChat::ModelChat(ModelServer::Settings settings, ToolBox &tools_, Database &
     , limits(limits_)
 {}
 
-ModelServer::Check ModelChat::check()
+ModelServer::Check ModelChat::check(Cancellation &cancellation)
 {
-    auto result = server.check();
+    auto result = server.check(cancellation);
+    result.text = readable(server, std::move(result.text));
     const std::lock_guard lock(mutex);
     if (result.answers)
         answering = result;
     return result;
 }
 
-void ModelChat::ensureAnswering()
+void ModelChat::ensureAnswering(Cancellation &cancellation)
 {
     {
         const std::lock_guard lock(mutex);
         if (answering)
             return;
     }
-    if (const auto result = check(); !result.answers)
+    if (const auto result = check(cancellation); !result.answers)
         throw ModelError("model_unavailable", result.text);
 }
 
 void ModelChat::reply(const Turn &turn, const Emit &emit, Cancellation &cancellation)
 {
     std::string answer;
+    bool completed = false;
     try {
-        ensureAnswering();
+        ensureAnswering(cancellation);
         const auto memories =
             turn.profile ? ProfileDefaults::recentMemories(*turn.profile, database, turn.today)
                          : OrderedJson::object();
@@ -81,13 +122,20 @@ void ModelChat::reply(const Turn &turn, const Emit &emit, Cancellation &cancella
             turn.profile ? database.exchanges(turn.profile->id) : std::vector<Exchange>{},
             turn.text, turn.imageUrls);
         for (int round = 0;; ++round) {
+            // What the model says after its tools starts a paragraph of its own, not the middle
+            // of a word of what it said before them.
+            bool separate = round > 0 && !answer.empty() &&
+                            !std::isspace(static_cast<unsigned char>(answer.back()));
             ModelStreamParser parser([&](const std::string &delta) {
-                // What the model says after its tools starts a paragraph of its own, not the
-                // middle of a word of what it said before them.
-                const auto separated = round > 0 && !answer.empty() &&
-                                       !std::isspace(static_cast<unsigned char>(answer.back()));
-                answer += (separated ? "\n\n" : "") + delta;
-                emit(event("content_delta", {{"delta", (separated ? "\n\n" : "") + delta}}));
+                const auto text = (std::exchange(separate, false) ? "\n\n" : "") + delta;
+                answer += text;
+                // A model caught in a loop would talk until the memory runs out.
+                if (answer.size() > limits.answerBytes)
+                    throw ModelError("model_too_long",
+                                     "The model's answer grew past " +
+                                         std::to_string(limits.answerBytes / 1024) +
+                                         " KB and was stopped");
+                emit(event("content_delta", {{"delta", text}}));
             });
             Json body{{"model", server.settings().model}, {"stream", true}, {"messages", messages}};
             // Without a signed-in user there is no diary or todo list to work on.
@@ -103,6 +151,7 @@ void ModelChat::reply(const Turn &turn, const Emit &emit, Cancellation &cancella
             const auto calls = parser.toolCalls();
             if (calls.empty()) {
                 emit(event("message_complete", OrderedJson::object()));
+                completed = true;
                 break;
             }
             if (round == limits.toolRounds)
@@ -114,13 +163,15 @@ void ModelChat::reply(const Turn &turn, const Emit &emit, Cancellation &cancella
         }
     } catch (const ModelError &error) {
         if (!cancellation.isCancelled())
-            emit(event("error", {{"error", error.what()}, {"code", error.code()}}));
+            emit(event("error",
+                       {{"error", readable(server, error.what())}, {"code", error.code()}}));
     } catch (const std::exception &) {
         if (!cancellation.isCancelled())
             emit(event("error",
                        {{"error", "The assistant failed to answer"}, {"code", "internal_error"}}));
     }
-    remember(turn, answer);
+    if (completed)
+        remember(turn, answer);
 }
 
 void ModelChat::runTools(const std::vector<ModelToolCall> &calls, const std::string &text,
@@ -147,17 +198,14 @@ void ModelChat::runTools(const std::vector<ModelToolCall> &calls, const std::str
         const auto arguments = argumentsOf(call);
         emit(event("tool_use_start", {{"tool_id", toolId},
                                       {"tool", call.name},
-                                      {"input", arguments.value_or(OrderedJson::object())}}));
+                                      {"input", arguments.value.value_or(OrderedJson::object())}}));
         ToolOutcome outcome;
         if (!turn.profile)
             outcome = {{call.name, {}}, "No tools can run without a signed-in user", nullptr, true};
-        else if (!arguments)
-            outcome = {{call.name, {}},
-                       "The arguments for " + call.name + " were not a JSON object",
-                       nullptr,
-                       true};
+        else if (!arguments.value)
+            outcome = {{call.name, {}}, arguments.problem, nullptr, true};
         else
-            outcome = tools.run(turn.profile->id, ToolRequest{call.name, *arguments});
+            outcome = tools.run(turn.profile->id, ToolRequest{call.name, *arguments.value});
         emit(event("tool_result",
                    {{"tool_id", toolId}, {"result", outcome.text}, {"is_error", outcome.isError}}));
         messages.push_back(
@@ -172,8 +220,12 @@ void ModelChat::remember(const Turn &turn, const std::string &answer)
     auto question = turn.text;
     if (!turn.imageUrls.empty())
         question += question.empty() ? "(an image)" : " (with an image)";
+    // An exchange longer than the whole budget is kept cut to it, the question to a quarter at
+    // most: dropped, it would take every older one with it.
+    question = firstCharacters(question, limits.characters / 4);
+    const auto kept = firstCharacters(answer, limits.characters - characterCount(question));
     try {
-        database.addExchange(turn.profile->id, Exchange{question, answer}, limits.exchanges,
+        database.addExchange(turn.profile->id, Exchange{question, kept}, limits.exchanges,
                              limits.characters);
     } catch (const std::exception &) {
         // The answer has been given; a conversation the model forgets is the lesser loss.

@@ -38,6 +38,8 @@ public:
         // The exchanges kept per user, and the characters they may hold together.
         std::size_t exchanges = 10;
         std::size_t characters = 24000;
+        // The text of one answer, past which the model is stopped.
+        std::size_t answerBytes = 256 * 1024;
     };
 
     // Receives each event, formatted for the stream, in order.
@@ -45,16 +47,16 @@ public:
 
     ModelChat(ModelServer::Settings settings, ToolBox &tools, Database &database, Limits limits);
 
-    // Asks the model server whether it answers; the text, for the log, says which model does
-    // or why none can.
-    ModelServer::Check check();
+    // Asks the model server whether it answers, unless cancelled first; the text, for the log,
+    // says which model does or why none can.
+    ModelServer::Check check(Cancellation &cancellation);
 
     // Answers one turn. Never throws: every failure is an "error" event. A cancelled reply stops
     // at once, with no further event.
     void reply(const Turn &turn, const Emit &emit, Cancellation &cancellation);
 
 private:
-    void ensureAnswering();
+    void ensureAnswering(Cancellation &cancellation);
     // Runs the calls, reporting each, and adds them and their results to the messages.
     void runTools(const std::vector<ModelToolCall> &calls, const std::string &text,
                   const Turn &turn, nlohmann::json &messages, const Emit &emit);

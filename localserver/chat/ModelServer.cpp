@@ -20,6 +20,9 @@ using Stopwatch = std::chrono::steady_clock;
 
 // Enough of an error page to find its message; the rest is dropped as it arrives.
 constexpr std::size_t maximumErrorBody = 64 * 1024;
+// The longest a check of the models may take, and the most it reads.
+constexpr std::chrono::seconds checkTimeout{10};
+constexpr std::size_t maximumListingBytes = 1024 * 1024;
 
 struct Attempt
 {
@@ -86,20 +89,41 @@ ModelServer::ModelServer(Settings settings)
         throw std::invalid_argument("--model needs the name of a model the server lists");
 }
 
-ModelServer::Check ModelServer::check() const
+ModelServer::Check ModelServer::check(Cancellation &cancellation) const
 {
-    httplib::Client client(schemeHostPort);
-    client.set_connection_timeout(config.connectTimeout);
-    client.set_read_timeout(std::chrono::seconds(10));
-    client.set_follow_location(false);
-    httplib::Headers headers;
+    auto client = std::make_shared<httplib::Client>(schemeHostPort);
+    client->set_connection_timeout(config.connectTimeout);
+    client->set_read_timeout(checkTimeout);
+    client->set_follow_location(false);
+    httplib::Request request;
+    request.method = "GET";
+    request.path = basePath + "/models";
     if (!config.apiKey.empty())
-        headers.emplace("Authorization", "Bearer " + config.apiKey);
-    const auto result = client.Get(basePath + "/models", headers);
+        request.set_header("Authorization", "Bearer " + config.apiKey);
+    std::string body;
+    const auto deadline = Stopwatch::now() + checkTimeout;
+    request.content_receiver = [&](const char *bytes, std::size_t size, std::uint64_t,
+                                   std::uint64_t) {
+        body.append(bytes, size);
+        // A listing that never ends, or never stops growing, is not one.
+        return body.size() <= maximumListingBytes && Stopwatch::now() < deadline;
+    };
     const auto where = " at " + config.url;
+    if (!cancellation.setInterruption([client] { client->stop(); }))
+        return {false, "The model server" + where + " was not asked: the server is stopping"};
+    auto result = client->send(request);
+    cancellation.clearInterruption();
+    if (cancellation.isCancelled())
+        return {false, "The model server" + where + " was not heard out: the server is stopping"};
+    if (body.size() > maximumListingBytes)
+        return {false, "The model server" + where + " listed more than 1 MB of models"};
+    if (!result && Stopwatch::now() >= deadline)
+        return {false, "The model server" + where + " did not list its models within " +
+                           std::to_string(checkTimeout.count()) + " seconds"};
     if (!result)
         return {false, "Cannot reach the model server" + where + ": " +
                            httplib::to_string(result.error())};
+    result->body = std::move(body);
     if (result->status == 401 || result->status == 403)
         return {false, "The model server" + where + " refused the API key (" +
                            std::to_string(result->status) +
@@ -137,10 +161,6 @@ void ModelServer::complete(const Json &body, const std::function<void(std::strin
         client->set_write_timeout(std::chrono::seconds(30));
         client->set_follow_location(false);
         client->set_keep_alive(false);
-        // Stopping the client shuts its socket, which ends a read that waits for the model.
-        if (!cancellation.setInterruption([client] { client->stop(); }))
-            return;
-
         Attempt state;
         httplib::Request request;
         request.method = "POST";
@@ -150,6 +170,9 @@ void ModelServer::complete(const Json &body, const std::function<void(std::strin
         if (!config.apiKey.empty())
             request.set_header("Authorization", "Bearer " + config.apiKey);
         request.body = body.dump(-1, ' ', false, Json::error_handler_t::replace);
+        // Stopping the client shuts its socket, which ends a read that waits for the model.
+        if (!cancellation.setInterruption([client] { client->stop(); }))
+            return;
         request.response_handler = [&state](const httplib::Response &head) {
             state.status = head.status;
             state.retryAfter = head.get_header_value("Retry-After");
@@ -225,4 +248,11 @@ std::string ModelServer::withoutKey(std::string text) const
          at = text.find(config.apiKey, at))
         text.replace(at, config.apiKey.size(), "[key]");
     return text;
+}
+
+bool ModelServer::sendsKeyInTheClear() const
+{
+    static const std::regex loopback(R"(^http://(127\.[0-9.]+|localhost|\[::1\])(:[0-9]+)?$)");
+    return !config.apiKey.empty() && schemeHostPort.starts_with("http://") &&
+           !std::regex_match(schemeHostPort, loopback);
 }

@@ -40,8 +40,8 @@ public:
 
     const Settings &settings() const { return config; }
 
-    // Asks the server once for its models.
-    Check check() const;
+    // Asks the server for its models, unless cancelled first.
+    Check check(Cancellation &cancellation) const;
 
     // Posts one streamed completion and hands each piece of its body to onData as it arrives.
     // Returns when the body ends or the cancellation stops it; throws ModelError for a refusal
@@ -50,9 +50,12 @@ public:
     void complete(const nlohmann::json &body, const std::function<void(std::string_view)> &onData,
                   Cancellation &cancellation) const;
 
-private:
+    // The text with every occurrence of the key masked.
     std::string withoutKey(std::string text) const;
+    // Whether the key would travel unencrypted to another machine.
+    bool sendsKeyInTheClear() const;
 
+private:
     Settings config;
     std::string schemeHostPort;
     std::string basePath;

@@ -158,6 +158,10 @@ void ModelStreamParser::takeToolCalls(const auto &toolCalls)
             index = given->template get<long long>();
         }
         ++position;
+        if (!calls.contains(index) && calls.size() == static_cast<std::size_t>(maximumToolCalls))
+            throw ModelError("too_many_tool_calls", "The model called more than " +
+                                                        std::to_string(maximumToolCalls) +
+                                                        " tools at once");
         auto &assembled = calls[index];
         if (const auto *id = stringMember(call, "id"); id && !id->empty())
             assembled.id = *id;
@@ -171,6 +175,9 @@ void ModelStreamParser::takeToolCalls(const auto &toolCalls)
             // A few servers send the arguments as an object instead of its text.
             assembled.arguments +=
                 arguments->is_string() ? arguments->template get<std::string>() : arguments->dump();
+            if (assembled.arguments.size() > maximumArgumentBytes)
+                throw ModelError("model_too_long",
+                                 "The model wrote more than 64 KB of arguments for one tool");
         }
     }
 }

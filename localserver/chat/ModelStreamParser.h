@@ -20,6 +20,9 @@ public:
 
     // Longest event accepted: a server that never ends a line must not fill the memory.
     static constexpr std::size_t maximumEventBytes = 4 * 1024 * 1024;
+    // No tool takes more, and no answer calls more at once; past them the reply ends.
+    static constexpr std::size_t maximumArgumentBytes = 64 * 1024;
+    static constexpr int maximumToolCalls = 16;
 
     explicit ModelStreamParser(ContentHandler onContent);
 

@@ -12,8 +12,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <map>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -180,7 +184,7 @@ TEST_F(ModelChatTest, ToolCallsInPiecesAndInParallelRunTheRealToolsAndGoBackToTh
                     Model::toolCallChunk(2, "call_c", "complete_todo", "{\"id\": \"first\"}"),
                     Model::finishChunk("tool_calls")};
     model->push(calls);
-    model->push(Model::text({"Both are on your list."}));
+    model->push(Model::text({"Both are", " on", " your list."}));
 
     const auto got = ask("Remind me to buy milk and call Bo");
 
@@ -194,7 +198,13 @@ TEST_F(ModelChatTest, ToolCallsInPiecesAndInParallelRunTheRealToolsAndGoBackToTh
     EXPECT_FALSE(std::get<2>(got.results[0]));
     EXPECT_FALSE(std::get<2>(got.results[1]));
     EXPECT_TRUE(std::get<2>(got.results[2])) << std::get<1>(got.results[2]);
+    // Each result belongs to the call it follows, and each call is told apart from the others.
+    for (std::size_t index = 0; index < 3; ++index)
+        EXPECT_EQ(std::get<0>(got.results[index]), got.toolCalls[index].id.toStdString());
     EXPECT_NE(got.toolCalls[0].id, got.toolCalls[1].id);
+    // The words after the tools start a paragraph once, not before every word.
+    EXPECT_EQ(got.deltas, (std::vector<std::string>{"Let me note that.", "\n\nBoth are", " on",
+                                                    " your list."}));
     EXPECT_EQ(got.turns, std::vector<std::string>{"Let me note that.\n\nBoth are on your list."});
 
     // The model was given its calls and every result, error included, under its own ids.
@@ -282,7 +292,7 @@ TEST_F(ModelChatTest, EveryUpstreamFaultEndsInOneErrorEventAfterTheTextThatHadAr
     stalled.done = false;
     stalled.holdOpen = 3s;
     Model::Reply failing;
-    failing.chunks = {Model::Chunk{R"({"error":{"message":"out of memory"}})"}};
+    failing.chunks = {Model::Chunk{R"({"error":{"message":"out of memory for sk-test-key"}})"}};
     const std::vector<Fault> faults{
         {"server error", Model::error(500, "the GPU caught fire"), "model_refused",
          "answered 500: the GPU caught fire", false},
@@ -292,7 +302,7 @@ TEST_F(ModelChatTest, EveryUpstreamFaultEndsInOneErrorEventAfterTheTextThatHadAr
         {"no [DONE]", withText(unfinished), "model_incomplete", "ended before", true},
         {"connection dropped", withText(dropped), "model_incomplete", "broke off", true},
         {"stalled", withText(stalled), "model_timeout", "stopped sending", true},
-        {"error in the stream", withText(failing), "model_error", "out of memory", true},
+        {"error in the stream", withText(failing), "model_error", "out of memory for [key]", true},
     };
     for (const auto &fault : faults) {
         SCOPED_TRACE(fault.name);
@@ -306,6 +316,7 @@ TEST_F(ModelChatTest, EveryUpstreamFaultEndsInOneErrorEventAfterTheTextThatHadAr
         EXPECT_EQ(events.back().data["code"], fault.code);
         const auto text = events.back().data["error"].get<std::string>();
         EXPECT_NE(text.find(fault.says), std::string::npos) << text;
+        EXPECT_EQ(text.find("sk-test-key"), std::string::npos) << text;
         if (fault.textFirst) {
             ASSERT_EQ(events.size(), 2u);
             EXPECT_EQ(events[0].data["delta"], "Partly");
@@ -343,6 +354,8 @@ TEST_F(ModelChatTest, ABusyServerIsRetriedOnceAfterItsRetryAfter)
 TEST_F(ModelChatTest, AModelServerThatIsGoneOrCannotAnswerIsNamedInTheError)
 {
     startWithModel();
+    model->push(Model::text({"Here"}));
+    chatEvents("Hi");
     model.reset();
     auto events = chatEvents("Hi");
     ASSERT_EQ(events.size(), 1u);
@@ -381,6 +394,105 @@ TEST_F(ModelChatTest, AModelServerThatIsGoneOrCannotAnswerIsNamedInTheError)
     model->push(Model::text({"Tagged"}));
     events = chatEvents("Hi");
     EXPECT_EQ(namesOf(events), (std::vector<std::string>{"content_delta", "message_complete"}));
+}
+
+TEST_F(ModelChatTest, HostileToolCallsAreRefusedWithoutHarm)
+{
+    startWithModel();
+    // Arguments nested far deeper than any tool's, yet short enough to be read.
+    std::string deep;
+    for (int level = 0; level < 10000; ++level)
+        deep += "{\"a\":";
+    deep += "1" + std::string(10000, '}');
+    Model::Reply nested;
+    nested.chunks = {Model::toolCallChunk(0, "call", "add_todo", deep),
+                     Model::finishChunk("tool_calls")};
+    model->push(nested);
+    model->push(Model::text({"Sorry"}));
+    auto events = chatEvents("Nest");
+    ASSERT_EQ(namesOf(events), (std::vector<std::string>{"tool_use_start", "tool_result",
+                                                         "content_delta", "message_complete"}));
+    EXPECT_EQ(events[1].data["is_error"], true);
+    EXPECT_NE(events[1].data["result"].get<std::string>().find("nested too deeply"),
+              std::string::npos);
+
+    // Too many calls in one response, or arguments too long for any tool: the reply ends.
+    Model::Reply flood;
+    for (int index = 0; index <= ModelStreamParser::maximumToolCalls; ++index)
+        flood.chunks.push_back(Model::toolCallChunk(index, "call", "list_todos", "{}"));
+    model->push(flood);
+    Model::Reply huge;
+    huge.chunks = {Model::toolCallChunk(0, "call", "add_todo", "{\"title\": \""),
+                   Model::toolCallChunk(0, std::nullopt, std::nullopt,
+                                        std::string(ModelStreamParser::maximumArgumentBytes, 'x')),
+                   Model::toolCallChunk(0, std::nullopt, std::nullopt, "\"}")};
+    model->push(huge);
+    for (const auto *code : {"too_many_tool_calls", "model_too_long"}) {
+        events = chatEvents("Flood");
+        ASSERT_EQ(events.size(), 1u) << code;
+        EXPECT_EQ(events[0].data["code"], code);
+    }
+}
+
+TEST_F(ModelChatTest, AModelThatTalksOnAndOnIsCutOffWithAnErrorAndForgotten)
+{
+    modelLimits.answerBytes = 1000;
+    startWithModel();
+    model->push(Model::text(std::vector<std::string>(200, "all work and no play ")));
+    model->push(Model::text({"Fine"}));
+
+    const auto events = chatEvents("Talk");
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().data["code"], "model_too_long");
+    EXPECT_LE(events.size(), 52u);
+    chatEvents("Again");
+    EXPECT_EQ(model->chatRequests().back()["messages"].size(), 2u);
+}
+
+TEST_F(ModelChatTest, ALongExchangeIsKeptCutToTheBudgetWithoutLosingTheOthers)
+{
+    modelLimits.characters = 60;
+    startWithModel();
+    model->push(Model::text({"Short"}));
+    model->push(Model::text({std::string(100, 'y')}));
+    model->push(Model::text({"Done"}));
+    chatEvents("First");
+    chatEvents(std::string(30, 'x'));
+    chatEvents("Third");
+
+    const auto messages = model->chatRequests().back()["messages"];
+    ASSERT_EQ(messages.size(), 4u);
+    const auto question = messages[1]["content"].get<std::string>();
+    const auto answer = messages[2]["content"].get<std::string>();
+    EXPECT_TRUE(question.starts_with("xxx")) << question;
+    EXPECT_TRUE(answer.starts_with("yyy")) << answer;
+    EXPECT_LE(question.size() + answer.size(), 60u);
+}
+
+TEST_F(ModelChatTest, AStopIsNotHeldUpByAModelServerThatNeverAnswers)
+{
+    // A server that takes connections and never says a word.
+    const auto silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr *>(&address), length), 0);
+    ASSERT_EQ(::listen(silent, 16), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    modelServer = ModelServer::Settings{};
+    modelServer->url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/v1";
+    modelServer->model = "scripted";
+    startServer();
+
+    httplib::Client impatient("127.0.0.1", server->port());
+    impatient.set_read_timeout(std::chrono::milliseconds(200));
+    impatient.Post("/api/v1/chat/stream", {{"Authorization", "Bearer localdev"}},
+                   chatBody("Anyone?").dump(), "application/json");
+    const auto stopping = std::chrono::steady_clock::now();
+    server.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 3s);
+    ::close(silent);
 }
 
 TEST_F(ModelChatTest, AClientThatLeavesMidAnswerStopsTheModelAtOnce)
