@@ -640,6 +640,14 @@ TEST(ModelCommandLineTest, ModelOptionsComeFromTheCommandLineOrTheEnvironmentAnd
     line = CommandLine::parse({}, environment);
     ASSERT_EQ(line.warnings.size(), 1u);
     EXPECT_NE(line.warnings[0].find("chmod 600"), std::string::npos);
+    // A key for another machine over plain HTTP travels readable by anyone on the way.
+    write(keyFile, "sk-one\n", QFile::ReadOwner | QFile::WriteOwner);
+    variables["VESSA_MODEL_URL"] = "http://192.0.2.7:8080/v1";
+    line = CommandLine::parse({}, environment);
+    ASSERT_EQ(line.warnings.size(), 1u);
+    EXPECT_NE(line.warnings[0].find("unencrypted"), std::string::npos);
+    variables["VESSA_MODEL_URL"] = "https://192.0.2.7/v1";
+    EXPECT_TRUE(CommandLine::parse({}, environment).warnings.empty());
 
     const std::vector<std::vector<std::string>> refused{
         {"--model-url", "http://127.0.0.1:1/v1"},
