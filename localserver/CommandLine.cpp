@@ -75,7 +75,7 @@ void setModelServer(CommandLine &commandLine, const std::optional<std::string> &
         return;
     if (!url || !model)
         throw std::invalid_argument("--model-url and --model go together");
-    ModelServer::Settings settings;
+    ModelServerSettings settings;
     settings.url = *url;
     settings.model = *model;
     if (keyFile)

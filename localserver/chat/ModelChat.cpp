@@ -78,8 +78,8 @@ std::string firstCharacters(const std::string &text, std::size_t count)
 
 } // namespace
 
-ModelChat::ModelChat(ModelServer::Settings settings, ToolBox &tools_, Database &database_,
-                     Limits limits_)
+ModelChat::ModelChat(ModelServerSettings settings, ToolBox &tools_, Database &database_,
+                     ModelLimits limits_)
     : server(std::move(settings))
     , tools(tools_)
     , database(database_)

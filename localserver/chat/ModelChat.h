@@ -31,21 +31,10 @@ public:
         std::string today;
     };
 
-    struct Limits
-    {
-        // Rounds of tool calls in one reply; the model must answer after them.
-        int toolRounds = 8;
-        // The exchanges kept per user, and the characters they may hold together.
-        std::size_t exchanges = 10;
-        std::size_t characters = 24000;
-        // The text of one answer, past which the model is stopped.
-        std::size_t answerBytes = 256 * 1024;
-    };
-
     // Receives each event, formatted for the stream, in order.
     using Emit = std::function<void(std::string event)>;
 
-    ModelChat(ModelServer::Settings settings, ToolBox &tools, Database &database, Limits limits);
+    ModelChat(ModelServerSettings settings, ToolBox &tools, Database &database, ModelLimits limits);
 
     // Asks the model server whether it answers, unless cancelled first; the text, for the log,
     // says which model does or why none can.
@@ -65,7 +54,7 @@ private:
     ModelServer server;
     ToolBox &tools;
     Database &database;
-    Limits limits;
+    ModelLimits limits;
     std::mutex mutex;
     // Set once the server has listed the model; until then each reply asks again, so that a
     // model server started after this one is found.

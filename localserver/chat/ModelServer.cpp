@@ -71,7 +71,7 @@ std::chrono::seconds retryDelay(const std::string &header)
 
 } // namespace
 
-ModelServer::ModelServer(Settings settings)
+ModelServer::ModelServer(ModelServerSettings settings)
     : config(std::move(settings))
 {
     static const std::regex pattern(

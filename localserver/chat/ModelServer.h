@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LocalServerOptions.h"
+
 #include <chrono>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -15,19 +17,6 @@ class Cancellation;
 class ModelServer
 {
 public:
-    struct Settings
-    {
-        // The API's base, "http(s)://host[:port][/path]", e.g. "http://127.0.0.1:11434/v1".
-        std::string url;
-        std::string model;
-        std::string apiKey;
-        // A reply that sends nothing for this long has stopped.
-        std::chrono::milliseconds stallTimeout{std::chrono::seconds(60)};
-        std::chrono::milliseconds connectTimeout{std::chrono::seconds(10)};
-        // A busy server's Retry-After is waited out once, if it asks no longer than this.
-        std::chrono::seconds longestRetryWait{30};
-    };
-
     struct Check
     {
         bool answers = false;
@@ -36,9 +25,9 @@ public:
     };
 
     // Throws std::invalid_argument naming what is wrong with the URL.
-    explicit ModelServer(Settings settings);
+    explicit ModelServer(ModelServerSettings settings);
 
-    const Settings &settings() const { return config; }
+    const ModelServerSettings &settings() const { return config; }
 
     // Asks the server for its models, unless cancelled first.
     Check check(Cancellation &cancellation) const;
@@ -56,7 +45,7 @@ public:
     bool sendsKeyInTheClear() const;
 
 private:
-    Settings config;
+    ModelServerSettings config;
     std::string schemeHostPort;
     std::string basePath;
 };

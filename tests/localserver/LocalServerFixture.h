@@ -48,8 +48,8 @@ protected:
     }
 
     // Set before startServer to answer chats with a model server.
-    std::optional<ModelServer::Settings> modelServer;
-    ModelChat::Limits modelLimits;
+    std::optional<ModelServerSettings> modelServer;
+    ModelLimits modelLimits;
 
     httplib::Client client() const
     {

@@ -83,7 +83,7 @@ class ModelChatTest : public LocalServerFixture
 protected:
     void startWithModel(std::chrono::milliseconds stallTimeout = 10s)
     {
-        modelServer = ModelServer::Settings{};
+        modelServer = ModelServerSettings{};
         modelServer->url = model->baseUrl();
         modelServer->model = "scripted";
         modelServer->apiKey = "sk-test-key";
@@ -480,7 +480,7 @@ TEST_F(ModelChatTest, AStopIsNotHeldUpByAModelServerThatNeverAnswers)
     ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr *>(&address), length), 0);
     ASSERT_EQ(::listen(silent, 16), 0);
     ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length), 0);
-    modelServer = ModelServer::Settings{};
+    modelServer = ModelServerSettings{};
     modelServer->url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/v1";
     modelServer->model = "scripted";
     startServer();
