@@ -248,11 +248,17 @@ void LocalServer::checkModelServer()
         const auto result = model->check(checkCancellation);
         if (!checkCancellation.isCancelled())
             RequestLog::write(std::string(RequestLog::tag) + result.text);
+        checked = true;
     });
 }
 
 void LocalServer::stop()
 {
+    // Again and again: a cancel just before the check's request went out misses it.
+    while (checking.joinable() && !checked) {
+        checkCancellation.cancel();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     checkCancellation.cancel();
     if (checking.joinable())
         checking.join();

@@ -13,6 +13,7 @@
 #include "tools/ToolBox.h"
 #include "voice/VoiceEndpoint.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -67,6 +68,7 @@ private:
     HttpServer server;
     std::thread serving;
     Cancellation checkCancellation;
+    std::atomic<bool> checked{false};
     std::thread checking;
     int boundPort = 0;
 };

@@ -19,7 +19,8 @@ struct ModelServerSettings
     std::string apiKey;
     // A reply that sends nothing for this long has stopped.
     std::chrono::milliseconds stallTimeout{std::chrono::seconds(60)};
-    std::chrono::milliseconds connectTimeout{std::chrono::seconds(10)};
+    // A stop waits for a connection under way: keep it short.
+    std::chrono::milliseconds connectTimeout{std::chrono::seconds(5)};
     // A busy server's Retry-After is waited out once, if it asks no longer than this.
     std::chrono::seconds longestRetryWait{30};
 };

@@ -9,6 +9,7 @@
 #include "identity/ProfileDefaults.h"
 #include "storage/Database.h"
 #include "support/Crypto.h"
+#include "support/Text.h"
 #include "tools/ToolBox.h"
 
 #include <algorithm>
@@ -51,12 +52,42 @@ Arguments argumentsOf(const ModelToolCall &call)
     return {std::move(parsed), {}};
 }
 
-// Text of the model server's as the user may read it: one line, and without the key.
-std::string readable(const ModelServer &server, std::string text)
+// The longest text of the model server's that reaches a log line or the user.
+constexpr std::size_t maximumTextBytes = 500;
+
+// Whether the UTF-8 text holds, at that place, a character that controls a terminal or the
+// direction of text: control characters, C1 controls, and bidirectional embeddings, overrides
+// and isolates. Returns its length in bytes, or 0.
+std::size_t controlAt(std::string_view text, std::size_t at)
 {
-    std::ranges::replace_if(
-        text, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, ' ');
-    return server.withoutKey(std::move(text));
+    const auto byte = [&](std::size_t offset) {
+        return at + offset < text.size() ? static_cast<unsigned char>(text[at + offset]) : 0u;
+    };
+    if (byte(0) < 0x20 || byte(0) == 0x7f)
+        return 1;
+    if (byte(0) == 0xC2 && byte(1) >= 0x80 && byte(1) <= 0x9F)
+        return 2;
+    if (byte(0) == 0xE2 && ((byte(1) == 0x80 && byte(2) >= 0xAA && byte(2) <= 0xAE) ||
+                            (byte(1) == 0x81 && byte(2) >= 0xA6 && byte(2) <= 0xA9)))
+        return 3;
+    return 0;
+}
+
+// Text of the model server's as the user may read it: without the key, on one line, with nothing
+// that steers a terminal or the reading direction, and short.
+std::string readable(const ModelServer &server, const std::string &text)
+{
+    const auto masked = server.withoutKey(text);
+    std::string plain;
+    for (std::size_t at = 0; at < masked.size();) {
+        if (const auto length = controlAt(masked, at)) {
+            plain += ' ';
+            at += length;
+        } else {
+            plain += masked[at++];
+        }
+    }
+    return std::string(Text::truncate(plain, maximumTextBytes));
 }
 
 std::size_t characterCount(const std::string &text)
@@ -89,7 +120,7 @@ ModelChat::ModelChat(ModelServerSettings settings, ToolBox &tools_, Database &da
 ModelServer::Check ModelChat::check(Cancellation &cancellation)
 {
     auto result = server.check(cancellation);
-    result.text = readable(server, std::move(result.text));
+    result.text = readable(server, result.text);
     const std::lock_guard lock(mutex);
     if (result.answers)
         answering = result;
@@ -142,13 +173,21 @@ void ModelChat::reply(const Turn &turn, const Emit &emit, Cancellation &cancella
             if (turn.profile)
                 body["tools"] = ModelPrompt::functions();
             server.complete(
-                body, [&](std::string_view bytes) { parser.feed(bytes); }, cancellation);
+                body,
+                [&](std::string_view bytes) {
+                    parser.feed(bytes);
+                    return !parser.isDone();
+                },
+                cancellation);
             if (cancellation.isCancelled())
                 break;
             if (!parser.isDone())
                 throw ModelError("model_incomplete",
                                  "The model server's reply ended before it was complete");
             const auto calls = parser.toolCalls();
+            if (calls.empty() && parser.finishReason() == "length")
+                throw ModelError("model_length",
+                                 "The model's answer was cut off at the model's length limit");
             if (calls.empty()) {
                 emit(event("message_complete", OrderedJson::object()));
                 completed = true;
@@ -180,10 +219,11 @@ void ModelChat::runTools(const std::vector<ModelToolCall> &calls, const std::str
     Json requested = Json::array();
     std::vector<std::string> modelIds;
     for (const auto &call : calls) {
-        // The model's own ids may repeat across rounds or be missing; the client tells its tool
-        // cards apart by id, so it gets fresh ones.
-        modelIds.push_back(call.id.empty() ? "call_" + Crypto::hex(Crypto::randomBytes(8))
-                                           : call.id);
+        // The model's own ids may repeat or be missing; the client tells its tool cards apart
+        // by id, so it gets fresh ones, and the model a distinct one for each result.
+        const auto repeated = std::ranges::find(modelIds, call.id) != modelIds.end();
+        modelIds.push_back(
+            call.id.empty() || repeated ? "call_" + Crypto::hex(Crypto::randomBytes(8)) : call.id);
         requested.push_back({{"id", modelIds.back()},
                              {"type", "function"},
                              {"function", {{"name", call.name}, {"arguments", call.arguments}}}});

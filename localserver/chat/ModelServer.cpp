@@ -30,6 +30,7 @@ struct Attempt
     std::string retryAfter;
     std::string errorBody;
     std::exception_ptr failure;
+    bool complete = false;
     Stopwatch::time_point lastByte = Stopwatch::now();
 };
 
@@ -52,7 +53,7 @@ std::string refusalMessage(const std::string &body)
     }
     if (parsed.is_object() && parsed.contains("message") && parsed["message"].is_string())
         return parsed["message"].get<std::string>();
-    std::string text(Text::trim(Text::truncate(body, 300)));
+    std::string text(Text::trim(Text::truncate(body, 2000)));
     std::ranges::replace_if(
         text, [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
     return text.empty() || !Text::isValidUtf8(text) ? std::string("no reason given") : text;
@@ -117,7 +118,8 @@ ModelServer::Check ModelServer::check(Cancellation &cancellation) const
         return {false, "The model server" + where + " was not heard out: the server is stopping"};
     if (body.size() > maximumListingBytes)
         return {false, "The model server" + where + " listed more than 1 MB of models"};
-    if (!result && Stopwatch::now() >= deadline)
+    if (!result && result.error() != httplib::Error::Connection &&
+        result.error() != httplib::Error::ConnectionTimeout && Stopwatch::now() >= deadline)
         return {false, "The model server" + where + " did not list its models within " +
                            std::to_string(checkTimeout.count()) + " seconds"};
     if (!result)
@@ -148,10 +150,10 @@ ModelServer::Check ModelServer::check(Cancellation &cancellation) const
     return {false,
             "The model server" + where + " does not list " + config.model +
                 (names.empty() ? " (it lists no model)"
-                               : " (it lists " + std::string(Text::truncate(names, 400)) + ")")};
+                               : " (it lists " + std::string(Text::truncate(names, 2000)) + ")")};
 }
 
-void ModelServer::complete(const Json &body, const std::function<void(std::string_view)> &onData,
+void ModelServer::complete(const Json &body, const std::function<bool(std::string_view)> &onData,
                            Cancellation &cancellation) const
 {
     for (int attempt = 0;; ++attempt) {
@@ -191,19 +193,21 @@ void ModelServer::complete(const Json &body, const std::function<void(std::strin
             }
             // httplib is not written for exceptions thrown through it: carry them across.
             try {
-                onData(std::string_view(bytes, size));
+                // A server may keep the connection after its last event: what it sends after
+                // that is not read, let alone waited for.
+                state.complete = !onData(std::string_view(bytes, size));
             } catch (...) {
                 state.failure = std::current_exception();
                 return false;
             }
-            return true;
+            return !state.complete;
         };
         const auto result = client->send(request);
         cancellation.clearInterruption();
 
         if (state.failure)
             std::rethrow_exception(state.failure);
-        if (cancellation.isCancelled())
+        if (cancellation.isCancelled() || state.complete)
             return;
         if (!result && state.status == 0) {
             if (result.error() == httplib::Error::Read &&
@@ -244,9 +248,10 @@ std::string ModelServer::withoutKey(std::string text) const
 {
     if (config.apiKey.empty())
         return text;
+    static constexpr std::string_view mask = "[key]";
     for (auto at = text.find(config.apiKey); at != std::string::npos;
-         at = text.find(config.apiKey, at))
-        text.replace(at, config.apiKey.size(), "[key]");
+         at = text.find(config.apiKey, at + mask.size()))
+        text.replace(at, config.apiKey.size(), mask);
     return text;
 }
 

@@ -32,11 +32,12 @@ public:
     // Asks the server for its models, unless cancelled first.
     Check check(Cancellation &cancellation) const;
 
-    // Posts one streamed completion and hands each piece of its body to onData as it arrives.
-    // Returns when the body ends or the cancellation stops it; throws ModelError for a refusal
+    // Posts one streamed completion and hands each piece of its body to onData as it arrives,
+    // until onData says it has all it needs. Returns when the body ends, when onData has all,
+    // or when the cancellation stops it; throws ModelError for a refusal
     // (with the server's own message), a server it cannot reach and a reply that stalls or
     // breaks off. Exceptions of onData end the request and pass through.
-    void complete(const nlohmann::json &body, const std::function<void(std::string_view)> &onData,
+    void complete(const nlohmann::json &body, const std::function<bool(std::string_view)> &onData,
                   Cancellation &cancellation) const;
 
     // The text with every occurrence of the key masked.

@@ -13,6 +13,8 @@ using Json = nlohmann::json;
 
 // A chunk nests four levels; a little room for extensions, none for a stack-deep document.
 constexpr std::size_t maximumChunkDepth = 64;
+// Indexes count calls from 0; far larger ones are not indexes of this reply.
+constexpr long long maximumToolIndex = 1000000;
 
 [[noreturn]] void malformed(const std::string &why)
 {
@@ -118,7 +120,7 @@ void ModelStreamParser::takeChunk(const std::string &text)
         malformed("a chunk nested too deeply");
     auto chunk = Json::parse(text, nullptr, false);
     if (chunk.is_discarded() || !chunk.is_object())
-        malformed("a chunk that is not a JSON object: " + std::string(Text::truncate(text, 120)));
+        malformed("a chunk that is not a JSON object: " + std::string(Text::truncate(text, 1000)));
     if (const auto *error = member(chunk, "error"))
         throw ModelError("model_error", "The model server failed: " + errorMessage(*error));
     const auto *choices = member(chunk, "choices");
@@ -129,6 +131,8 @@ void ModelStreamParser::takeChunk(const std::string &text)
     // One completion was asked for; usage chunks come with no choice at all.
     if (choices->empty())
         return;
+    if (const auto *reason = stringMember(choices->front(), "finish_reason"))
+        finish = *reason;
     const auto *delta = member(choices->front(), "delta");
     if (!delta)
         return;
@@ -145,19 +149,18 @@ void ModelStreamParser::takeChunk(const std::string &text)
 
 void ModelStreamParser::takeToolCalls(const auto &toolCalls)
 {
-    const auto before = static_cast<long long>(calls.size());
-    long long position = 0;
     for (const auto &call : toolCalls) {
         if (!call.is_object())
             malformed("a tool call that is not an object");
-        // Servers that send each call whole in one chunk may leave the index out.
-        long long index = before + position;
+        // Servers that send each call whole in one chunk may leave the index out: such a call
+        // comes after every one so far.
+        long long index = calls.empty() ? 0 : calls.rbegin()->first + 1;
         if (const auto *given = member(call, "index")) {
-            if (!given->is_number_integer())
-                malformed("a tool call index that is not a whole number");
+            if (!given->is_number_integer() || given->template get<long long>() < 0 ||
+                given->template get<long long>() > maximumToolIndex)
+                malformed("a tool call index that is not a small whole number");
             index = given->template get<long long>();
         }
-        ++position;
         if (!calls.contains(index) && calls.size() == static_cast<std::size_t>(maximumToolCalls))
             throw ModelError("too_many_tool_calls", "The model called more than " +
                                                         std::to_string(maximumToolCalls) +

@@ -32,6 +32,8 @@ public:
     // The tool calls in the order of their indexes.
     std::vector<ModelToolCall> toolCalls() const;
     const std::string &text() const { return content; }
+    // Why the model stopped ("stop", "tool_calls", "length", ...), once it said.
+    const std::string &finishReason() const { return finish; }
 
 private:
     void takeLine(std::string_view line);
@@ -46,5 +48,6 @@ private:
     bool done = false;
     bool skipLineFeed = false;
     std::string content;
+    std::string finish;
     std::map<long long, ModelToolCall> calls;
 };

@@ -15,6 +15,7 @@
 #include <arpa/inet.h>
 #include <map>
 #include <netinet/in.h>
+#include <set>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -138,7 +139,7 @@ TEST_F(ModelChatTest, AStreamedAnswerReachesTheClientDeltaByDeltaAsItArrives)
     startWithModel();
     auto reply = Model::text({"Hello", ", ", "world"});
     for (auto &chunk : reply.chunks)
-        chunk.pauseBefore = 150ms;
+        chunk.pauseBefore = 300ms;
     model->push(reply);
 
     const auto got = ask("Say hello");
@@ -148,8 +149,10 @@ TEST_F(ModelChatTest, AStreamedAnswerReachesTheClientDeltaByDeltaAsItArrives)
     EXPECT_EQ(got.turns, std::vector<std::string>{"Hello, world"});
     // Each delta reached the client while the model was still writing: none waited for the next.
     ASSERT_EQ(got.deltaTimes.size(), 3u);
-    EXPECT_GE(got.deltaTimes[1] - got.deltaTimes[0], 100ms);
-    EXPECT_GE(got.deltaTimes[2] - got.deltaTimes[1], 100ms);
+    const auto written = model->chunkWrittenTimes();
+    ASSERT_GE(written.size(), 3u);
+    EXPECT_LT(got.deltaTimes[0], written[1]);
+    EXPECT_LT(got.deltaTimes[1], written[2]);
 
     const auto requests = model->chatRequests();
     ASSERT_EQ(requests.size(), 1u);
@@ -268,7 +271,7 @@ TEST_F(ModelChatTest, AModelThatNeverStopsCallingToolsGetsAClearErrorAfterEightR
 
 TEST_F(ModelChatTest, EveryUpstreamFaultEndsInOneErrorEventAfterTheTextThatHadArrived)
 {
-    startWithModel(400ms);
+    startWithModel(1500ms);
     struct Fault
     {
         const char *name;
@@ -290,7 +293,7 @@ TEST_F(ModelChatTest, EveryUpstreamFaultEndsInOneErrorEventAfterTheTextThatHadAr
     dropped.dropConnection = true;
     Model::Reply stalled;
     stalled.done = false;
-    stalled.holdOpen = 3s;
+    stalled.holdOpen = 6s;
     Model::Reply failing;
     failing.chunks = {Model::Chunk{R"({"error":{"message":"out of memory for sk-test-key"}})"}};
     const std::vector<Fault> faults{
@@ -303,6 +306,9 @@ TEST_F(ModelChatTest, EveryUpstreamFaultEndsInOneErrorEventAfterTheTextThatHadAr
         {"connection dropped", withText(dropped), "model_incomplete", "broke off", true},
         {"stalled", withText(stalled), "model_timeout", "stopped sending", true},
         {"error in the stream", withText(failing), "model_error", "out of memory for [key]", true},
+        {"hostile error text",
+         Model::error(502, "bad\u202e \u009b[31mgateway\n" + std::string(5000, 'x')),
+         "model_refused", "answered 502: bad   [31mgateway x", false},
     };
     for (const auto &fault : faults) {
         SCOPED_TRACE(fault.name);
@@ -317,11 +323,57 @@ TEST_F(ModelChatTest, EveryUpstreamFaultEndsInOneErrorEventAfterTheTextThatHadAr
         const auto text = events.back().data["error"].get<std::string>();
         EXPECT_NE(text.find(fault.says), std::string::npos) << text;
         EXPECT_EQ(text.find("sk-test-key"), std::string::npos) << text;
+        EXPECT_LE(text.size(), 600u);
         if (fault.textFirst) {
             ASSERT_EQ(events.size(), 2u);
             EXPECT_EQ(events[0].data["delta"], "Partly");
         }
     }
+}
+
+TEST_F(ModelChatTest, AnAnswerEndsAtItsDoneOrSaysItWasCutShort)
+{
+    startWithModel(1500ms);
+    // Done, with the connection left open: the answer is whole.
+    auto lingering = Model::text({"All", " said"});
+    lingering.holdOpen = 6s;
+    model->push(lingering);
+    auto events = chatEvents("Hi");
+    EXPECT_EQ(namesOf(events),
+              (std::vector<std::string>{"content_delta", "content_delta", "message_complete"}));
+
+    // Stopped by its length limit: the text stays, and the user learns it is not all.
+    Model::Reply cut;
+    cut.chunks = {Model::contentChunk("The first half"), Model::finishChunk("length")};
+    model->push(cut);
+    events = chatEvents("Hi");
+    ASSERT_EQ(namesOf(events), (std::vector<std::string>{"content_delta", "error"}));
+    EXPECT_EQ(events[1].data["code"], "model_length");
+
+    // Calls sent whole without an index go after the indexed ones, each with an id of its own.
+    Model::Reply mixed;
+    mixed.chunks = {
+        Model::toolCallChunk(0, "same", "add_todo", R"({"title":"one"})"),
+        Model::toolCallChunk(2, "same", "add_todo", R"({"title":"two"})"),
+        Model::Chunk{R"({"choices":[{"delta":{"tool_calls":[{"id":"same","function":)"
+                     R"({"name":"add_todo","arguments":"{\"title\":\"three\"}"}}]}}]})"},
+        Model::finishChunk("tool_calls")};
+    model->push(mixed);
+    model->push(Model::text({"Three"}));
+    events = chatEvents("Three todos");
+    std::vector<std::string> titles;
+    for (const auto &event : events)
+        if (event.name == "tool_result") {
+            EXPECT_EQ(event.data["is_error"], false) << event.data.dump();
+            titles.push_back(event.data["result"]);
+        }
+    EXPECT_EQ(titles.size(), 3u);
+    std::set<std::string> ids;
+    const auto messages = model->chatRequests().back()["messages"];
+    for (const auto &message : messages)
+        if (message["role"] == "tool")
+            ids.insert(message["tool_call_id"].get<std::string>());
+    EXPECT_EQ(ids.size(), 3u);
 }
 
 TEST_F(ModelChatTest, ABusyServerIsRetriedOnceAfterItsRetryAfter)
@@ -667,6 +719,16 @@ TEST(ModelCommandLineTest, ModelOptionsComeFromTheCommandLineOrTheEnvironmentAnd
     EXPECT_THROW(CommandLine::parse({}, environment), std::invalid_argument);
     write(keyFile, "sk-one sk-two\n", QFile::ReadOwner | QFile::WriteOwner);
     EXPECT_THROW(CommandLine::parse({}, environment), std::invalid_argument);
+}
+
+TEST(ModelKeyTest, TheKeyIsMaskedHoweverShortItIs)
+{
+    ModelServerSettings settings;
+    settings.url = "http://127.0.0.1:1/v1";
+    settings.model = "m";
+    settings.apiKey = "key";
+    EXPECT_EQ(ModelServer(settings).withoutKey("a key, keys and the key"),
+              "a [key], [key]s and the [key]");
 }
 
 TEST(ModelKeyTest, TheKeyGoesOnlyToTheModelServerAsABearerAndIntoNoLog)
