@@ -43,7 +43,9 @@ void PopoverWindow::keyPressEvent(QKeyEvent *event)
 
 void PopoverWindow::showEvent(QShowEvent *event)
 {
-    hadFocus = QGuiApplication::focusWindow() == this;
+    // The focus Qt names now may be the earlier showing's, its leaving not reported yet.
+    hadFocus = false;
+    shown.start();
     QQuickView::showEvent(event);
 }
 
@@ -53,6 +55,7 @@ void PopoverWindow::focusMoved(QWindow *focusWindow)
         hadFocus = true;
     // Our own menu or About box taking the focus leaves the popover open; another application
     // taking it closes it, as a click beside it does.
-    if (focusWindow == nullptr && isVisible() && hadFocus)
+    if (focusWindow == nullptr && isVisible() &&
+        (hadFocus || shown.elapsed() >= settleTime.count()))
         emit focusLost();
 }

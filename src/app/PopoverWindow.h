@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QQuickView>
 #include <QSize>
+#include <chrono>
 
 class QKeyEvent;
 
@@ -13,6 +15,8 @@ class PopoverWindow : public QQuickView
 
 public:
     static constexpr QSize contentSize{400, 600};
+    // How long after showing a focus loss counts only if the focus came first.
+    static constexpr std::chrono::milliseconds settleTime{1000};
 
     PopoverWindow();
 
@@ -32,7 +36,9 @@ protected:
 private:
     void focusMoved(QWindow *focusWindow);
 
-    // Whether this showing has had the focus: a focus loss reported before then belongs to an
-    // earlier showing, its report delayed by a busy window system.
+    // Whether this showing has been given the focus, and since when it shows: until it has the
+    // focus, or has shown for settleTime, a focus loss reported belongs to an earlier showing,
+    // its report delayed by a busy window system.
     bool hadFocus = false;
+    QElapsedTimer shown;
 };
