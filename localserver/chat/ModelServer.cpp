@@ -44,15 +44,12 @@ std::string seconds(std::chrono::milliseconds duration)
 std::string refusalMessage(const std::string &body)
 {
     const auto parsed = Json::parse(body, nullptr, false);
-    if (parsed.is_object() && parsed.contains("error")) {
-        const auto &error = parsed["error"];
-        if (error.is_string())
-            return error.get<std::string>();
-        if (error.is_object() && error.contains("message") && error["message"].is_string())
-            return error["message"].get<std::string>();
-    }
-    if (parsed.is_object() && parsed.contains("message") && parsed["message"].is_string())
-        return parsed["message"].get<std::string>();
+    if (parsed.is_object() && parsed.contains("error"))
+        if (auto message = ModelError::messageOf(parsed["error"]))
+            return *message;
+    if (parsed.is_object())
+        if (auto message = ModelError::messageOf(parsed))
+            return *message;
     std::string text(Text::trim(Text::truncate(body, 2000)));
     std::ranges::replace_if(
         text, [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
@@ -92,15 +89,8 @@ ModelServer::ModelServer(ModelServerSettings settings)
 
 ModelServer::Check ModelServer::check(Cancellation &cancellation) const
 {
-    auto client = std::make_shared<httplib::Client>(schemeHostPort);
-    client->set_connection_timeout(config.connectTimeout);
-    client->set_read_timeout(checkTimeout);
-    client->set_follow_location(false);
-    httplib::Request request;
-    request.method = "GET";
-    request.path = basePath + "/models";
-    if (!config.apiKey.empty())
-        request.set_header("Authorization", "Bearer " + config.apiKey);
+    const auto client = clientFor(checkTimeout);
+    auto request = requestFor("GET", "/models");
     std::string body;
     const auto deadline = Stopwatch::now() + checkTimeout;
     request.content_receiver = [&](const char *bytes, std::size_t size, std::uint64_t,
@@ -157,20 +147,11 @@ void ModelServer::complete(const Json &body, const std::function<bool(std::strin
                            Cancellation &cancellation) const
 {
     for (int attempt = 0;; ++attempt) {
-        auto client = std::make_shared<httplib::Client>(schemeHostPort);
-        client->set_connection_timeout(config.connectTimeout);
-        client->set_read_timeout(config.stallTimeout);
-        client->set_write_timeout(std::chrono::seconds(30));
-        client->set_follow_location(false);
-        client->set_keep_alive(false);
+        const auto client = clientFor(config.stallTimeout);
         Attempt state;
-        httplib::Request request;
-        request.method = "POST";
-        request.path = basePath + "/chat/completions";
+        auto request = requestFor("POST", "/chat/completions");
         request.set_header("Content-Type", "application/json");
         request.set_header("Accept", "text/event-stream");
-        if (!config.apiKey.empty())
-            request.set_header("Authorization", "Bearer " + config.apiKey);
         request.body = body.dump(-1, ' ', false, Json::error_handler_t::replace);
         // Stopping the client shuts its socket, which ends a read that waits for the model.
         if (!cancellation.setInterruption([client] { client->stop(); }))
@@ -242,6 +223,27 @@ void ModelServer::complete(const Json &body, const std::function<bool(std::strin
         }
         return;
     }
+}
+
+std::shared_ptr<httplib::Client> ModelServer::clientFor(std::chrono::milliseconds readTimeout) const
+{
+    auto client = std::make_shared<httplib::Client>(schemeHostPort);
+    client->set_connection_timeout(config.connectTimeout);
+    client->set_read_timeout(readTimeout);
+    client->set_write_timeout(std::chrono::seconds(30));
+    client->set_follow_location(false);
+    client->set_keep_alive(false);
+    return client;
+}
+
+httplib::Request ModelServer::requestFor(const std::string &method, const std::string &path) const
+{
+    httplib::Request request;
+    request.method = method;
+    request.path = basePath + path;
+    if (!config.apiKey.empty())
+        request.set_header("Authorization", "Bearer " + config.apiKey);
+    return request;
 }
 
 std::string ModelServer::withoutKey(std::string text) const

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <functional>
+#include <httplib.h>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -46,6 +48,10 @@ public:
     bool sendsKeyInTheClear() const;
 
 private:
+    // A client for one request that never follows a redirect, and a request with the key.
+    std::shared_ptr<httplib::Client> clientFor(std::chrono::milliseconds readTimeout) const;
+    httplib::Request requestFor(const std::string &method, const std::string &path) const;
+
     ModelServerSettings config;
     std::string schemeHostPort;
     std::string basePath;

@@ -21,17 +21,6 @@ constexpr long long maximumToolIndex = 1000000;
     throw ModelError("model_malformed", "The model server sent a malformed reply: " + why);
 }
 
-// The message of an error as OpenAI-compatible servers shape it: an object with "message", or,
-// in some servers, the bare text.
-std::string errorMessage(const Json &error)
-{
-    if (error.is_string())
-        return error.get<std::string>();
-    if (error.is_object() && error.contains("message") && error["message"].is_string())
-        return error["message"].get<std::string>();
-    return "no reason given";
-}
-
 const Json *member(const Json &object, const char *key)
 {
     if (!object.is_object())
@@ -122,7 +111,9 @@ void ModelStreamParser::takeChunk(const std::string &text)
     if (chunk.is_discarded() || !chunk.is_object())
         malformed("a chunk that is not a JSON object: " + std::string(Text::truncate(text, 1000)));
     if (const auto *error = member(chunk, "error"))
-        throw ModelError("model_error", "The model server failed: " + errorMessage(*error));
+        throw ModelError("model_error",
+                         "The model server failed: " +
+                             ModelError::messageOf(*error).value_or("no reason given"));
     const auto *choices = member(chunk, "choices");
     if (!choices)
         return;
