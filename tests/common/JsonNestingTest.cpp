@@ -38,12 +38,8 @@ TEST_P(JsonNestingTest, CountsOnlyStructuralBrackets)
 INSTANTIATE_TEST_SUITE_P(
     Cases, JsonNestingTest,
     testing::Values(
-        NestingCase{"Empty", "", 0, false}, NestingCase{"ScalarAtZero", "1", 0, false},
-        NestingCase{"ObjectPastZero", "{}", 0, true},
         NestingCase{"AtTheLimit", nested(512), 512, false},
         NestingCase{"OnePastTheLimit", nested(513), 512, true},
-        NestingCase{"MixedBrackets", R"({"a":[{"b":[1]}]})", 4, false},
-        NestingCase{"MixedBracketsPastTheLimit", R"({"a":[{"b":[1]}]})", 3, true},
         NestingCase{"SiblingsDoNotAddUp", "[[1],[2],[3],{}]", 2, false},
         NestingCase{"BracketsInsideAString", R"(["[[[{{{"])", 1, false},
         NestingCase{"EscapedQuoteKeepsTheStringOpen", R"(["\"[[[{{{"])", 1, false},

@@ -299,8 +299,6 @@ TEST_F(ModelChatTest, EveryUpstreamFaultEndsInOneErrorEventAfterTheTextThatHadAr
     const std::vector<Fault> faults{
         {"server error", Model::error(500, "the GPU caught fire"), "model_refused",
          "answered 500: the GPU caught fire", false},
-        {"unknown model", Model::error(404, "model 'scripted' not found"), "model_refused",
-         "answered 404: model 'scripted' not found", false},
         {"malformed chunk", withText(malformed), "model_malformed", "malformed", true},
         {"no [DONE]", withText(unfinished), "model_incomplete", "ended before", true},
         {"connection dropped", withText(dropped), "model_incomplete", "broke off", true},
@@ -708,8 +706,6 @@ TEST(ModelCommandLineTest, ModelOptionsComeFromTheCommandLineOrTheEnvironmentAnd
         {"--model-url", "http://127.0.0.1/v1?key=secret", "--model", "m"},
         {"--model-url", "http://127.0.0.1/v1", "--model", "m", "--api-key-file",
          folder.filePath("missing").toStdString()},
-        {"--model-url", "http://127.0.0.1/v1", "--model", "m", "--api-key-file",
-         folder.path().toStdString()},
     };
     for (const auto &arguments : refused)
         EXPECT_THROW(CommandLine::parse(arguments, [](const char *) { return std::nullopt; }),
